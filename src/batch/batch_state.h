@@ -1,0 +1,80 @@
+// The run state of one batch, and the progress record shared with the one
+// background thread that runs at a time.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace kestrune {
+
+struct BatchState {
+    // Run-wide, written before any thread starts.
+    std::string program_folder;  // ends with "/"
+    std::string input_file;
+    std::string input_folder;    // ends with "/" or empty
+    std::string output_folder;   // ends with "/"
+    std::string input_format;
+    std::string conversion;
+    int32_t writer_id = 0;
+    int32_t target_bpp = 0;
+    bool automatic_bpp = false;
+    int32_t save_flags = 0;
+    std::string list_name = "untitled.tvx";
+    // Per file, written by the worker.
+    std::string current_input;
+    std::string current_subfolder;
+    std::string output_path;
+    std::string temporary_path;
+    int32_t output_width = 0;
+    int32_t output_height = 0;
+    int32_t source_bpp = 0;
+    int32_t random_number = 1;
+    int32_t sequence_number = 1;
+};
+
+inline BatchState batch_state;
+
+// Shared with the running import, export or conversion thread. taken,
+// current_path and file_count are written under BatchLock; keep_running is
+// cleared under it by the window mode to stop a run.
+struct BatchProgress {
+    int32_t taken = 0;
+    std::string current_path;
+    int32_t file_count = 0;
+    std::atomic<int8_t> keep_running{1};
+};
+
+inline BatchProgress batch_progress;
+inline std::mutex batch_lock;
+
+// Pause gate checked by the worker before each file and each frame; the
+// window mode closes it while it asks whether to break a run.
+class PauseGate {
+  public:
+    void Close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    void Open() {
+        {
+            std::lock_guard lock(mutex_);
+            closed_ = false;
+        }
+        opened_.notify_all();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        opened_.wait(lock, [this] { return !closed_; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable opened_;
+    bool closed_ = false;
+};
+inline PauseGate pause_gate;
+
+}  // namespace kestrune

@@ -1,0 +1,12 @@
+#pragma once
+
+namespace kestrune {
+
+// Thread procedure: converts every entry of the input list; the converted
+// count ends in batch_progress.file_count.
+void ConvertAll();
+// The current input of batch_state through every selected frame; true when
+// the last save of the file succeeded.
+bool ConvertFile();
+
+}  // namespace kestrune

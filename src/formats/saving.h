@@ -1,0 +1,32 @@
+// Writing one processed frame in the run's output format: FreeImage for 20
+// formats, DevIL for dds (with mipmaps), pcx and psd, and an own writer for
+// 8-bit BMP files with an exact colour table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "batch/batch_state.h"
+#include "imaging/bitmap.h"
+#include "settings/settings.h"
+
+namespace kestrune {
+
+int32_t SaveFlagsFor(const std::string& extension, const Settings& s);
+// Writer id, target bit depth, automatic flag and save flags for the run.
+void PrepareOutputFormat(BatchState& state, const Settings& s);
+// The "ico" limit: frames wider or taller than 128 become 128 x 128, and
+// width/height follow.
+Bitmap LimitIconSize(Bitmap image, const BatchState& state, int& width, int& height);
+std::string TemporaryOutputPath(const BatchState& state, const Settings& s);
+std::string TemporaryName(const std::string& prefix, const std::string& suffix);
+
+enum class SaveResult {
+    Saved,
+    Failed,
+    GiveUpFile,  // the DevIL writer could not get its pixel buffer
+};
+SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
+                     const Settings& s);
+
+}  // namespace kestrune

@@ -1,0 +1,20 @@
+// Console lines. Each line is the text then CR LF, flushed at once: UTF-8 on a
+// terminal, UTF-16LE bytes (no byte-order mark) when standard output is
+// redirected to a file or a pipe.
+#pragma once
+
+#include <string>
+
+namespace kestrune {
+
+void PrintLine(const std::string& text);
+// xterm title escape on a terminal; nothing when output is redirected.
+void SetConsoleTitle(const std::string& title);
+// One keypress on a terminal (non-canonical, no echo, settings restored).
+// Ends at once when standard input is not a terminal or at end of input.
+void WaitForKey();
+// SIGHUP (console closed), SIGINT and SIGTERM end the process with code 0
+// after the shutdown routines.
+void InstallCloseHandlers();
+
+}  // namespace kestrune

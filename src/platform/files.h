@@ -1,0 +1,45 @@
+// File-system services on UTF-8 paths.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrune {
+
+// Size in bytes; -1 when nothing exists at the path; -2 for a folder.
+int64_t FileSize(const std::string& path);
+bool IsFolder(const std::string& path);
+
+struct FolderEntry {
+    std::string name;
+    bool is_folder = false;
+};
+// Every entry but "." and "..", hidden ones included, in readdir order.
+// False when the folder cannot be opened.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+
+// Device and inode of a folder (following links), to detect folder links
+// that lead back to a folder already being scanned. False when unknown.
+struct FolderIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+bool GetFolderIdentity(const std::string& path, FolderIdentity& id);
+
+bool CreateFolder(const std::string& path);
+bool RenameFile(const std::string& from, const std::string& to);
+// Makes the file writable, then unlinks it.
+bool ForceDeleteFile(const std::string& path);
+bool DeleteFileIfExists(const std::string& path);
+
+// Last-write time as a local-time count (see clock.h); false on error.
+bool GetLastWriteTime(const std::string& path, int64_t& local_seconds);
+// Sets the last-write time from a local-time count, access time unchanged.
+bool SetLastWriteTime(const std::string& path, int64_t local_seconds);
+
+// Whole file into memory; false when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+}  // namespace kestrune

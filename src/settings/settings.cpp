@@ -1,0 +1,325 @@
+#include "settings/settings.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <limits>
+
+#include "platform/clock.h"
+#include "platform/text.h"
+
+namespace kestrune {
+namespace {
+
+using K = SettingKind;
+using S = Settings;
+
+constexpr const char* kPalette = "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
+
+const SettingKey kKeys[] = {
+    {"General", "CFG", K::Integer, &S::cfg, "17", kNoTable, true},
+    {"General", "Language", K::Text, &S::language, "en", kNoTable, true},
+    {"General", "Update Range", K::Integer, &S::update_range, "2", kNoTable, true},
+    {"General", "Update Date", K::Integer, &S::update_date, "now", kNoTable, true},
+    {"General", "Save Window Position", K::Byte, &S::save_window_position, "1", kNoTable, true},
+
+    {"Window", "IsMaximized", K::Byte, &S::is_maximized, "0", kNoTable, true},
+    {"Window", "Width", K::Integer, &S::window_width, "510", kNoTable, true},
+    {"Window", "Height", K::Integer, &S::window_height, "330", kNoTable, true},
+    {"Window", "X", K::Integer, &S::window_x, "centred", kNoTable, true},
+    {"Window", "Y", K::Integer, &S::window_y, "centred", kNoTable, true},
+    {"Window", "Hide Passwords", K::Byte, &S::hide_passwords, "0", kNoTable, false},
+    {"Window", "Show Single Password", K::Byte, &S::show_single_password, "1", kNoTable, false},
+    {"Window", "Show Password List", K::Byte, &S::show_password_list, "1", kNoTable, false},
+    {"Window", "Show Character Set", K::Byte, &S::show_character_set, "1", kNoTable, false},
+    {"Window", "Show Advanced Options", K::Byte, &S::show_advanced_options, "1", kNoTable, false},
+
+    {"Interface", "UI Theme", K::Text, &S::ui_theme, "handdrawn", kNoTable, true},
+    {"Interface", "UI Size", K::Integer, &S::ui_size, "2", kNoTable, true},
+
+    {"Input", "Format", K::Text, &S::input_format, "gif", kNoTable, true},
+    {"Input", "DDS Load As", K::Integer, &S::dds_load_as, "0", kTableDdsLoadAs, false},
+    {"Input", "GIF Frame Loading", K::Integer, &S::gif_frame_loading, "0", kTableFrameLoading, true},
+    {"Input", "ICO Frame Loading", K::Integer, &S::ico_frame_loading, "0", kTableFrameLoading, false},
+    {"Input", "TIFF Frame Loading", K::Integer, &S::tiff_frame_loading, "0", kTableFrameLoading, false},
+    {"Input", "RAW Load As", K::Integer, &S::raw_load_as, "0", kTableRawLoadAs, false},
+    {"Input", "RAW Header Size", K::Integer, &S::raw_header_size, "0", kNoTable, false},
+    {"Input", "RAW Image Width", K::Integer, &S::raw_image_width, "0", kNoTable, false},
+    {"Input", "RAW Image Height", K::Integer, &S::raw_image_height, "0", kNoTable, false},
+    {"Input", "RAW Tone Mapping", K::Integer, &S::raw_tone_mapping, "2", kTableToneMapping, false},
+
+    {"Output", "Format", K::Text, &S::output_format, "bmp", kNoTable, true},
+    {"Output", "BMP BPP", K::Integer, &S::bmp_bpp, "0", kNoTable, true},
+    {"Output", "BMP Compression", K::Integer, &S::bmp_compression, "0", kTableCompression, true},
+    {"Output", "BMP Color Table", K::Integer, &S::bmp_color_table, "0", kTableBmpColorTable, true},
+    {"Output", "DDS BPP", K::Integer, &S::dds_bpp, "0", kNoTable, true},
+    {"Output", "EXR BPP", K::Integer, &S::exr_bpp, "0", kNoTable, true},
+    {"Output", "EXR Compression", K::Integer, &S::exr_compression, "0", kTableCompression, true},
+    {"Output", "GIF BPP", K::Integer, &S::gif_bpp, "0", kNoTable, true},
+    {"Output", "HDR BPP", K::Integer, &S::hdr_bpp, "0", kNoTable, true},
+    {"Output", "ICO BPP", K::Integer, &S::ico_bpp, "0", kNoTable, true},
+    {"Output", "J2K BPP", K::Integer, &S::j2k_bpp, "0", kNoTable, true},
+    {"Output", "JNG BPP", K::Integer, &S::jng_bpp, "0", kNoTable, true},
+    {"Output", "JP2 BPP", K::Integer, &S::jp2_bpp, "0", kNoTable, true},
+    {"Output", "JPG BPP", K::Integer, &S::jpg_bpp, "0", kNoTable, true},
+    {"Output", "JPG Quality", K::Integer, &S::jpg_quality, "95", kNoTable, true},
+    {"Output", "JPG Chroma", K::Integer, &S::jpg_chroma, "0", kTableJpgChroma, true},
+    {"Output", "JPG Save As", K::Integer, &S::jpg_save_as, "0", kTableJpgSaveAs, true},
+    {"Output", "JXR BPP", K::Integer, &S::jxr_bpp, "0", kNoTable, true},
+    {"Output", "PBM BPP", K::Integer, &S::pbm_bpp, "0", kNoTable, true},
+    {"Output", "PCX BPP", K::Integer, &S::pcx_bpp, "0", kNoTable, true},
+    {"Output", "PFM BPP", K::Integer, &S::pfm_bpp, "0", kNoTable, true},
+    {"Output", "PGM BPP", K::Integer, &S::pgm_bpp, "0", kNoTable, true},
+    {"Output", "PNG BPP", K::Integer, &S::png_bpp, "0", kNoTable, true},
+    {"Output", "PNG Compression", K::Integer, &S::png_compression, "0", kTableCompression, true},
+    {"Output", "PNG Interlaced", K::Byte, &S::png_interlaced, "0", kNoTable, true},
+    {"Output", "PPM BPP", K::Integer, &S::ppm_bpp, "0", kNoTable, true},
+    {"Output", "PSD BPP", K::Integer, &S::psd_bpp, "0", kNoTable, true},
+    {"Output", "TGA BPP", K::Integer, &S::tga_bpp, "0", kNoTable, true},
+    {"Output", "TGA Compression", K::Integer, &S::tga_compression, "0", kTableCompression, true},
+    {"Output", "TIFF BPP", K::Integer, &S::tiff_bpp, "0", kNoTable, true},
+    {"Output", "TIFF Compression", K::Integer, &S::tiff_compression, "0", kTableCompression, true},
+    {"Output", "TIFF Color Model", K::Integer, &S::tiff_color_model, "0", kTableTiffColorModel, true},
+    {"Output", "WBMP BPP", K::Integer, &S::wbmp_bpp, "0", kNoTable, true},
+    {"Output", "WEBP BPP", K::Integer, &S::webp_bpp, "0", kNoTable, true},
+    {"Output", "XPM BPP", K::Integer, &S::xpm_bpp, "0", kNoTable, true},
+
+    {"Transform", "Do Image Rotation", K::Byte, &S::do_image_rotation, "0", kNoTable, true},
+    {"Transform", "Image Rotation Type", K::Byte, &S::image_rotation_type, "0", kTableRotationType, true},
+    {"Transform", "Image Rotation", K::Integer, &S::image_rotation, "0", kNoTable, true},
+    {"Transform", "Image Rotation Back Color", K::Text, &S::image_rotation_back_color, "000000", kNoTable, true},
+    {"Transform", "Do Image Resize", K::Byte, &S::do_image_resize, "0", kNoTable, true},
+    {"Transform", "Image Width", K::Integer, &S::image_width, "0", kNoTable, true},
+    {"Transform", "Image Width Unit", K::Byte, &S::image_width_unit, "0", kTableUnit, true},
+    {"Transform", "Image Height", K::Integer, &S::image_height, "0", kNoTable, true},
+    {"Transform", "Image Height Unit", K::Byte, &S::image_height_unit, "0", kTableUnit, true},
+    {"Transform", "Keep Aspect Ratio", K::Byte, &S::keep_aspect_ratio, "0", kNoTable, true},
+    {"Transform", "Image Resize Type", K::Byte, &S::image_resize_type, "0", kTableResizeType, true},
+    {"Transform", "Image Resize Algorithm", K::Byte, &S::image_resize_algorithm, "3", kTableResizeAlgorithm, true},
+    {"Transform", "Do Image Flip Horizontal", K::Byte, &S::do_image_flip_horizontal, "0", kNoTable, true},
+    {"Transform", "Do Image Flip Vertical", K::Byte, &S::do_image_flip_vertical, "0", kNoTable, true},
+
+    {"Adjustment", "Do Image Color Correction", K::Byte, &S::do_image_color_correction, "0", kNoTable, true},
+    {"Adjustment", "Image Brightness", K::Integer, &S::image_brightness, "0", kNoTable, true},
+    {"Adjustment", "Image Contrast", K::Integer, &S::image_contrast, "0", kNoTable, true},
+    {"Adjustment", "Image Gamma", K::Real, &S::image_gamma, "1.0", kNoTable, true},
+    {"Adjustment", "Image Invert", K::Byte, &S::image_invert, "0", kNoTable, true},
+    {"Adjustment", "Do Image Greyscale", K::Byte, &S::do_image_greyscale, "0", kNoTable, true},
+    {"Adjustment", "Do Image Threshold", K::Byte, &S::do_image_threshold, "0", kNoTable, true},
+    {"Adjustment", "Image Threshold", K::Integer, &S::image_threshold, "0", kNoTable, true},
+
+    {"Frame", "Do Frame", K::Byte, &S::do_frame, "0", kNoTable, true},
+    {"Frame", "Solid Left", K::Integer, &S::solid_left, "0", kNoTable, true},
+    {"Frame", "Solid Right", K::Integer, &S::solid_right, "0", kNoTable, true},
+    {"Frame", "Solid Top", K::Integer, &S::solid_top, "0", kNoTable, true},
+    {"Frame", "Solid Bottom", K::Integer, &S::solid_bottom, "0", kNoTable, true},
+    {"Frame", "Solid Left Color", K::Text, &S::solid_left_color, "000000", kNoTable, true},
+    {"Frame", "Solid Right Color", K::Text, &S::solid_right_color, "000000", kNoTable, true},
+    {"Frame", "Solid Top Color", K::Text, &S::solid_top_color, "000000", kNoTable, true},
+    {"Frame", "Solid Bottom Color", K::Text, &S::solid_bottom_color, "000000", kNoTable, true},
+    {"Frame", "Solid Opacity", K::Integer, &S::solid_opacity, "255", kNoTable, true},
+
+    {"Watermark", "Do Watermark", K::Byte, &S::do_watermark, "0", kNoTable, true},
+    {"Watermark", "Text", K::Text, &S::text, kCopyrightNotice, kNoTable, true},
+    {"Watermark", "Fonts", K::Text, &S::fonts, "Arial,Tahoma,Verdana", kNoTable, true},
+    {"Watermark", "Font", K::Text, &S::font, "Arial", kNoTable, true},
+    {"Watermark", "Font Size", K::Integer, &S::font_size, "14", kNoTable, true},
+    {"Watermark", "Font Leading", K::Integer, &S::font_leading, "0", kNoTable, true},
+    {"Watermark", "Font Colors", K::Text, &S::font_colors, kPalette, kNoTable, true},
+    {"Watermark", "Font Color", K::Text, &S::font_color, "FFFFFF", kNoTable, true},
+    {"Watermark", "Font Style", K::Byte, &S::font_style, "0", kTableFontStyle, true},
+    {"Watermark", "Font Effect", K::Byte, &S::font_effect, "0", kTableFontEffect, true},
+    {"Watermark", "Text Antialiasing", K::Byte, &S::text_antialiasing, "0", kNoTable, true},
+    {"Watermark", "Text Alignment", K::Byte, &S::text_alignment, "0", kTableTextAlignment, true},
+    {"Watermark", "Text Padding", K::Integer, &S::text_padding, "0", kNoTable, true},
+    {"Watermark", "Text Opacity", K::Integer, &S::text_opacity, "255", kNoTable, true},
+    {"Watermark", "Back Colors", K::Text, &S::back_colors, kPalette, kNoTable, true},
+    {"Watermark", "Back Color", K::Text, &S::back_color, "000000", kNoTable, true},
+    {"Watermark", "Back Opacity", K::Integer, &S::back_opacity, "1", kNoTable, true},
+    {"Watermark", "Text Boundary", K::Byte, &S::text_boundary, "0", kTableBoundary, true},
+    {"Watermark", "Text Position", K::Byte, &S::text_position, "8", kTablePosition, true},
+    {"Watermark", "Text X Offset", K::Integer, &S::text_x_offset, "10", kNoTable, true},
+    {"Watermark", "Text Y Offset", K::Integer, &S::text_y_offset, "10", kNoTable, true},
+    {"Watermark", "Text Rotation", K::Integer, &S::text_rotation, "0", kNoTable, true},
+    {"Watermark", "Text Size", K::Byte, &S::text_size, "0", kTableSizeMode, true},
+    {"Watermark", "Text Scale", K::Integer, &S::text_scale, "10", kNoTable, true},
+    {"Watermark", "Image", K::Text, &S::image, "", kNoTable, true},
+    {"Watermark", "Image Greyscale", K::Byte, &S::image_greyscale, "0", kNoTable, true},
+    {"Watermark", "Image Opacity", K::Integer, &S::image_opacity, "255", kNoTable, true},
+    {"Watermark", "Image Boundary", K::Byte, &S::image_boundary, "0", kTableBoundary, true},
+    {"Watermark", "Image Position", K::Byte, &S::image_position, "8", kTablePosition, true},
+    {"Watermark", "Image X Offset", K::Integer, &S::image_x_offset, "10", kNoTable, true},
+    {"Watermark", "Image Y Offset", K::Integer, &S::image_y_offset, "10", kNoTable, true},
+    {"Watermark", "Image Rotation", K::Integer, &S::wm_image_rotation, "0", kNoTable, true},
+    {"Watermark", "Image Size", K::Byte, &S::image_size, "0", kTableSizeMode, true},
+    {"Watermark", "Image Scale", K::Integer, &S::image_scale, "10", kNoTable, true},
+
+    {"Advanced", "Filename Mask", K::Text, &S::filename_mask, "%filename%.%ext%", kNoTable, true},
+    {"Advanced", "File Timestamp", K::Byte, &S::file_timestamp, "0", kTableTimestamp, true},
+    {"Advanced", "Custom Timestamp", K::Integer, &S::custom_timestamp, "now", kNoTable, true},
+    {"Advanced", "Out Folders History", K::Byte, &S::out_folders_history, "1", kNoTable, true},
+    {"Advanced", "Out Folders Number", K::Byte, &S::out_folders_number, "5", kNoTable, true},
+    {"Advanced", "Keep Subfolders", K::Byte, &S::keep_subfolders, "1", kNoTable, true},
+
+    {"File", "TxtFields", K::Text, &S::txt_fields, "username,password,firstname,lastname,title,sex,notes", kNoTable, false},
+    {"File", "CsvDelimiter", K::Text, &S::csv_delimiter, ",", kNoTable, false},
+    {"File", "Recent Out Folders", K::Text, &S::recent_out_folders, "", kNoTable, true},
+    {"File", "Recent Files", K::Text, &S::recent_files, "", kNoTable, true},
+
+    {"Privacy", "Clean Recent Files", K::Byte, &S::clean_recent_files, "0", kNoTable, true},
+};
+
+const ValueName kTable0[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
+const ValueName kTable1[] = {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}};
+const ValueName kTable2[] = {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
+const ValueName kTable3[] = {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
+const ValueName kTable4[] = {{"NONE", 0},      {"RLE", 1},      {"ZIP", 1},       {"PIZ", 2},
+                             {"PXR24", 3},     {"B44", 4},      {"ZLIB1", 1},     {"ZLIB6", 2},
+                             {"ZLIB9", 3},     {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
+                             {"DEFLATE", 4},   {"ADOBEDEFLATE", 5}, {"LZW", 6},    {"JPEG", 7},
+                             {"LOGLUV", 8}};
+const ValueName kTable5[] = {{"AUTO", 0}, {"EXACT", 1}};
+const ValueName kTable6[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
+const ValueName kTable7[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
+const ValueName kTable8[] = {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
+const ValueName kTable9[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
+const ValueName kTable10[] = {{"PIXELS", 0}, {"PERCENT", 1}};
+const ValueName kTable11[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
+const ValueName kTable12[] = {{"BOX", 0},        {"BILINEAR", 1}, {"BSPLINE", 2},
+                              {"BICUBIC", 3},    {"CATMULLROM", 4}, {"LANCZOS", 5}};
+const ValueName kTable15[] = {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
+const ValueName kTable16[] = {{"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
+const ValueName kTable17[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
+const ValueName kTable18[] = {{"IMAGE", 0}, {"FRAME", 1}};
+const ValueName kTable19[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGHT", 2},
+                              {"MIDDLELEFT", 3},  {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
+                              {"BOTTOMLEFT", 6},  {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
+const ValueName kTable20[] = {{"FIXED", 0}};
+const ValueName kTable21[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
+
+// Leading decimal integer with optional sign; no digits give 0. Values past
+// 32 bits saturate rather than wrap.
+int64_t LeadingInteger(std::string_view v) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
+    int64_t n = 0;
+    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
+        n = n * 10 + (v[i] - '0');
+        if (n > (int64_t{1} << 40)) n = int64_t{1} << 40;
+    }
+    n = negative ? -n : n;
+    if (n > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (n < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return n;
+}
+
+float LeadingReal(std::string_view v) {
+    std::string upper = ToUpperAscii(std::string(v));
+    if (upper == "+INFINITY") return std::numeric_limits<float>::infinity();
+    if (upper == "-INFINITY") return -std::numeric_limits<float>::infinity();
+    if (upper == "NAN") return std::numeric_limits<float>::quiet_NaN();
+    return ParseLeadingReal(v);
+}
+
+}  // namespace
+
+std::span<const SettingKey> SettingKeys() { return kKeys; }
+
+const SettingKey* FindSettingKey(std::string_view group, std::string_view key) {
+    for (const SettingKey& k : kKeys)
+        if (group == k.group && key == k.key) return &k;
+    return nullptr;
+}
+
+std::string SettingValueText(const Settings& s, const SettingKey& key) {
+    return std::visit(
+        [&](auto member) -> std::string {
+            const auto& value = s.*member;
+            using T = std::decay_t<decltype(value)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                return value;
+            } else if constexpr (std::is_same_v<T, float>) {
+                if (std::isnan(value)) return "NaN";
+                if (std::isinf(value)) return value > 0 ? "+Infinity" : "-Infinity";
+                return FormatFixed(value, 6);
+            } else {
+                return std::to_string(static_cast<int>(value));
+            }
+        },
+        key.field);
+}
+
+void SetSettingFromText(Settings& s, const SettingKey& key, std::string_view value) {
+    std::visit(
+        [&](auto member) {
+            auto& field = s.*member;
+            using T = std::decay_t<decltype(field)>;
+            if constexpr (std::is_same_v<T, std::string>) {
+                field = std::string(value);
+            } else if constexpr (std::is_same_v<T, float>) {
+                field = LeadingReal(value);
+            } else {
+                field = static_cast<T>(LeadingInteger(value));
+            }
+        },
+        key.field);
+}
+
+void SetDefaultSettings(Settings& s, bool command_line, int desktop_width, int desktop_height) {
+    const auto now = static_cast<int32_t>(LocalTimeNow());
+    for (const SettingKey& k : kKeys) {
+        std::string_view d = k.default_value;
+        if (d == "now") {
+            SetSettingFromText(s, k, std::to_string(now));
+        } else if (d == "centred") {
+            SetSettingFromText(s, k, "100");  // refined below, after Width/Height
+        } else {
+            SetSettingFromText(s, k, d);
+        }
+    }
+    s.keep_aspect_ratio = command_line ? 0 : 1;
+    s.window_x = s.window_width < desktop_width ? (desktop_width - s.window_width) / 2 : 100;
+    s.window_y = s.window_height < desktop_height ? (desktop_height - s.window_height) / 2 : 100;
+}
+
+std::span<const ValueName> ValueNames(int table) {
+    switch (table) {
+        case 0: return kTable0;
+        case 1: return kTable1;
+        case 2: return kTable2;
+        case 3: return kTable3;
+        case 4: return kTable4;
+        case 5: return kTable5;
+        case 6: return kTable6;
+        case 7: return kTable7;
+        case 8: return kTable8;
+        case 9: return kTable9;
+        case 10: return kTable10;
+        case 11: return kTable11;
+        case 12: return kTable12;
+        case 15: return kTable15;
+        case 16: return kTable16;
+        case 17: return kTable17;
+        case 18: return kTable18;
+        case 19: return kTable19;
+        case 20: return kTable20;
+        case 21: return kTable21;
+        default: return {};
+    }
+}
+
+int LookupValueName(std::string_view text, int table) {
+    const std::string upper = ToUpper(std::string(text));
+    for (const ValueName& v : ValueNames(table))
+        if (upper == v.name) return v.code;
+    return 0;
+}
+
+std::string NameOfCode(int table, int code) {
+    for (const ValueName& v : ValueNames(table))
+        if (v.code == code) return v.name;
+    return {};
+}
+
+}  // namespace kestrune

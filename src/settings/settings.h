@@ -1,0 +1,265 @@
+// The one record of every conversion and interface setting, the table that
+// describes its keys (group, key, kind, default, value-name table), and the
+// value-name tables through which the command line and profiles name codes.
+//
+// Every reader and writer of settings (defaults, preference file, profile
+// reader, debug listing, preferences window) walks SettingKeys() instead of
+// keeping its own list, so a key added here appears everywhere.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace kestrune {
+
+struct Settings {
+    // General
+    int32_t cfg = 0;
+    std::string language;
+    int32_t update_range = 0;
+    int32_t update_date = 0;
+    int8_t save_window_position = 0;
+    // Window
+    int8_t is_maximized = 0;
+    int32_t window_width = 0;
+    int32_t window_height = 0;
+    int32_t window_x = 0;
+    int32_t window_y = 0;
+    int8_t hide_passwords = 0;
+    int8_t show_single_password = 0;
+    int8_t show_password_list = 0;
+    int8_t show_character_set = 0;
+    int8_t show_advanced_options = 0;
+    // Interface
+    std::string ui_theme;
+    int32_t ui_size = 0;
+    // Input
+    std::string input_format;
+    int32_t dds_load_as = 0;
+    int32_t gif_frame_loading = 0;
+    int32_t ico_frame_loading = 0;
+    int32_t tiff_frame_loading = 0;
+    int32_t raw_load_as = 0;
+    int32_t raw_header_size = 0;
+    int32_t raw_image_width = 0;
+    int32_t raw_image_height = 0;
+    int32_t raw_tone_mapping = 0;
+    // Output
+    std::string output_format;
+    int32_t bmp_bpp = 0;
+    int32_t bmp_compression = 0;
+    int32_t bmp_color_table = 0;
+    int32_t dds_bpp = 0;
+    int32_t exr_bpp = 0;
+    int32_t exr_compression = 0;
+    int32_t gif_bpp = 0;
+    int32_t hdr_bpp = 0;
+    int32_t ico_bpp = 0;
+    int32_t j2k_bpp = 0;
+    int32_t jng_bpp = 0;
+    int32_t jp2_bpp = 0;
+    int32_t jpg_bpp = 0;
+    int32_t jpg_quality = 0;
+    int32_t jpg_chroma = 0;
+    int32_t jpg_save_as = 0;
+    int32_t jxr_bpp = 0;
+    int32_t pbm_bpp = 0;
+    int32_t pcx_bpp = 0;
+    int32_t pfm_bpp = 0;
+    int32_t pgm_bpp = 0;
+    int32_t png_bpp = 0;
+    int32_t png_compression = 0;
+    int8_t png_interlaced = 0;
+    int32_t ppm_bpp = 0;
+    int32_t psd_bpp = 0;
+    int32_t tga_bpp = 0;
+    int32_t tga_compression = 0;
+    int32_t tiff_bpp = 0;
+    int32_t tiff_compression = 0;
+    int32_t tiff_color_model = 0;
+    int32_t wbmp_bpp = 0;
+    int32_t webp_bpp = 0;
+    int32_t xpm_bpp = 0;
+    // Transform
+    int8_t do_image_rotation = 0;
+    int8_t image_rotation_type = 0;
+    int32_t image_rotation = 0;
+    std::string image_rotation_back_color;
+    int8_t do_image_resize = 0;
+    int32_t image_width = 0;
+    int8_t image_width_unit = 0;
+    int32_t image_height = 0;
+    int8_t image_height_unit = 0;
+    int8_t keep_aspect_ratio = 0;
+    int8_t image_resize_type = 0;
+    int8_t image_resize_algorithm = 0;
+    int8_t do_image_flip_horizontal = 0;
+    int8_t do_image_flip_vertical = 0;
+    // Adjustment
+    int8_t do_image_color_correction = 0;
+    int32_t image_brightness = 0;
+    int32_t image_contrast = 0;
+    float image_gamma = 0;
+    int8_t image_invert = 0;
+    int8_t do_image_greyscale = 0;
+    int8_t do_image_threshold = 0;
+    int32_t image_threshold = 0;
+    // Frame
+    int8_t do_frame = 0;
+    int32_t solid_left = 0;
+    int32_t solid_right = 0;
+    int32_t solid_top = 0;
+    int32_t solid_bottom = 0;
+    std::string solid_left_color;
+    std::string solid_right_color;
+    std::string solid_top_color;
+    std::string solid_bottom_color;
+    int32_t solid_opacity = 0;
+    // Watermark
+    int8_t do_watermark = 0;
+    std::string text;
+    std::string fonts;
+    std::string font;
+    int32_t font_size = 0;
+    int32_t font_leading = 0;
+    std::string font_colors;
+    std::string font_color;
+    int8_t font_style = 0;
+    int8_t font_effect = 0;
+    int8_t text_antialiasing = 0;
+    int8_t text_alignment = 0;
+    int32_t text_padding = 0;
+    int32_t text_opacity = 0;
+    std::string back_colors;
+    std::string back_color;
+    int32_t back_opacity = 0;
+    int8_t text_boundary = 0;
+    int8_t text_position = 0;
+    int32_t text_x_offset = 0;
+    int32_t text_y_offset = 0;
+    int32_t text_rotation = 0;
+    int8_t text_size = 0;
+    int32_t text_scale = 0;
+    std::string image;
+    int8_t image_greyscale = 0;
+    int32_t image_opacity = 0;
+    int8_t image_boundary = 0;
+    int8_t image_position = 0;
+    int32_t image_x_offset = 0;
+    int32_t image_y_offset = 0;
+    int32_t wm_image_rotation = 0;  // "Image Rotation" of group "Watermark"
+    int8_t image_size = 0;
+    int32_t image_scale = 0;
+    // Advanced
+    std::string filename_mask;
+    int8_t file_timestamp = 0;
+    int32_t custom_timestamp = 0;
+    int8_t out_folders_history = 0;
+    int8_t out_folders_number = 0;
+    int8_t keep_subfolders = 0;
+    // File
+    std::string txt_fields;
+    std::string csv_delimiter;
+    std::string recent_out_folders;
+    std::string recent_files;
+    // Privacy
+    int8_t clean_recent_files = 0;
+
+    bool operator==(const Settings&) const = default;
+};
+
+// The process-wide record. Written on the main thread before a batch starts,
+// only read while the worker runs.
+inline Settings settings;
+
+enum class SettingKind { Integer, Byte, Real, Text };
+
+using SettingField = std::variant<int32_t Settings::*, int8_t Settings::*, float Settings::*,
+                                  std::string Settings::*>;
+
+// Value-name table numbers (13 and 14 are unused).
+enum ValueTable : int {
+    kNoTable = -1,
+    kTableDdsLoadAs = 0,
+    kTableRawLoadAs = 1,
+    kTableFrameLoading = 2,
+    kTableToneMapping = 3,
+    kTableCompression = 4,
+    kTableBmpColorTable = 5,
+    kTableTiffColorModel = 6,
+    kTableJpgChroma = 7,
+    kTableJpgSaveAs = 8,
+    kTableRotationType = 9,
+    kTableUnit = 10,
+    kTableResizeType = 11,
+    kTableResizeAlgorithm = 12,
+    kTableFontStyle = 15,
+    kTableFontEffect = 16,
+    kTableTextAlignment = 17,
+    kTableBoundary = 18,
+    kTablePosition = 19,
+    kTableSizeMode = 20,
+    kTableTimestamp = 21,
+};
+
+struct SettingKey {
+    const char* group;
+    const char* key;
+    SettingKind kind;
+    SettingField field;
+    // Default as text, parsed by kind. "now" and "centred" are computed when
+    // the defaults are set; "Keep Aspect Ratio" differs between the modes.
+    const char* default_value;
+    int table;  // value-name table, kNoTable for none
+    // Written to the preference file. Some keys are read but never written
+    // ("Hide Passwords", "TxtFields", the input keys of other formats, ...).
+    bool saved;
+};
+
+// Every key, in the order of the record and of the preference file.
+std::span<const SettingKey> SettingKeys();
+
+// The key row of (group, key), compared exactly; nullptr when unknown.
+const SettingKey* FindSettingKey(std::string_view group, std::string_view key);
+
+// Value of a field as text ("%d" for numbers, six decimals for the real).
+std::string SettingValueText(const Settings& s, const SettingKey& key);
+
+// Sets a field from text: integers and bytes from their leading decimal digits
+// (optional sign, no digits give 0), reals with "+Infinity", "-Infinity" and
+// "NaN", texts unchanged.
+void SetSettingFromText(Settings& s, const SettingKey& key, std::string_view value);
+
+// Fills every field with its default: command line (true) or window mode
+// (false). The sets differ only in "Keep Aspect Ratio". "X"/"Y" centre a
+// window of "Width" x "Height" on a desktop of the given size.
+void SetDefaultSettings(Settings& s, bool command_line, int desktop_width = 0,
+                        int desktop_height = 0);
+
+// The product's copyright notice: the default watermark text and the
+// banner's second line (with "(c)" in place of the sign there).
+inline constexpr const char* kCopyrightNotice = "Copyright \xC2\xA9 2026 Tarvel Software";
+inline constexpr const char* kCopyrightNoticeAscii = "Copyright (c) 2026 Tarvel Software";
+inline constexpr const char* kWebAddress = "https://kestrune.tarvel.example/";
+
+struct ValueName {
+    const char* name;
+    int code;
+};
+
+// The names of a value-name table in their listed order (empty for 13, 14 or
+// any other unknown number).
+std::span<const ValueName> ValueNames(int table);
+
+// Code of the first name of the table equal to text upper-cased; 0 when none
+// matches. Blanks are trimmed by the caller.
+int LookupValueName(std::string_view text, int table);
+
+// Name of the first entry of the table with this code, upper case as listed;
+// empty when no name has it.
+std::string NameOfCode(int table, int code);
+
+}  // namespace kestrune
