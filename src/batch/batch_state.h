@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -23,6 +24,9 @@ struct BatchState {
     bool automatic_bpp = false;
     int32_t save_flags = 0;
     std::string list_name = "untitled.tvx";
+    // True while the command line's batch runs; the window mode also calls
+    // the worker, and its debug lines belong to the command line only.
+    bool command_line = false;
     // Per file, written by the worker.
     std::string current_input;
     std::string current_subfolder;
@@ -33,6 +37,9 @@ struct BatchState {
     int32_t source_bpp = 0;
     int32_t random_number = 1;
     int32_t sequence_number = 1;
+    // Files the current input was actually saved to (one per numbered frame),
+    // so that the timestamp lands on real files.
+    std::vector<std::string> written_outputs;
 };
 
 inline BatchState batch_state;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "batch/batch_state.h"
 #include "settings/settings.h"
@@ -14,7 +15,11 @@ std::string BuildOutputPath(const BatchState& state, const Settings& s);
 std::string FramePath(const std::string& path, int index, const std::string& extension);
 void EnsureOutputSubfolder(const BatchState& state);
 // After a file: new random number, next sequence number and the file
-// timestamp, only when the file was converted.
+// timestamp on every file in `written`, only when the file was converted.
+void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
+                      const std::vector<std::string>& written);
+// The same for the files of state.written_outputs (the worker records there
+// every file it saved for the current input).
 void FinishOutputFile(bool ok, BatchState& state, const Settings& s);
 // Draws a new random number and restarts the counter (a new batch).
 void ResetNaming(BatchState& state);

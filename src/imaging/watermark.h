@@ -20,4 +20,24 @@ std::string ExpandWatermarkText(const Settings& s, const BatchState& state);
 // Text (mode 1) or image (mode 2) watermark composited over the image.
 Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const BatchState& state);
 
+// x of one text line of width `line_width` in a block of width
+// `block_width`, by "Text Alignment" and "Text Padding".
+int LineX(int line_width, int block_width, const Settings& s);
+
+// The placement steps shared by both modes; offsets, boundary and position
+// come from the text or the image settings by "Do Watermark". `width` and
+// `height` are the image's.
+//
+// Cuts the watermark to its top-left part where it would reach past the
+// area (the image, or the inside of the frame) at its offsets; empty when
+// nothing is left.
+Bitmap ClipWatermark(Bitmap watermark, int width, int height, const Settings& s);
+struct WatermarkPoint {
+    int x = 0, y = 0;
+    bool operator==(const WatermarkPoint&) const = default;
+};
+// Top-left corner in the image of a watermark of the given (clipped) size.
+WatermarkPoint PlaceWatermark(int watermark_width, int watermark_height, int width, int height,
+                              const Settings& s);
+
 }  // namespace kestrune

@@ -14,7 +14,9 @@ void SetConsoleTitle(const std::string& title);
 // Ends at once when standard input is not a terminal or at end of input.
 void WaitForKey();
 // SIGHUP (console closed), SIGINT and SIGTERM end the process with code 0
-// after the shutdown routines.
+// after the shutdown routines. Those are the at_quick_exit handlers: the
+// process ends through quick_exit from a watcher thread, because a worker may
+// still be running and static destructors must not run under it.
 void InstallCloseHandlers();
 
 }  // namespace kestrune

@@ -1,9 +1,164 @@
 #include "window/window_mode.h"
 
-namespace kestrune {
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <string>
 
-// The window mode arrives with its own issue; until then the process ends
-// quietly, as a command line without input does.
-int RunWindowMode(int, char**) { return 0; }
+#include "app/text_table.h"
+#include "batch/batch_state.h"
+#include "batch/naming.h"
+#include "formats/registry.h"
+#include "platform/process.h"
+#include "settings/preferences.h"
+#include "settings/settings.h"
+#include "window/main_window.h"
+#include "window/output_folders.h"
+#include "window/session.h"
+
+namespace kestrune {
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+// Asks libxcb itself whether the X server of $DISPLAY accepts a connection:
+// the same test Qt's xcb plugin makes before it gives up with an abort.
+bool XServerReachable() {
+    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
+    if (!xcb) return false;
+    using Connect = void* (*)(const char*, int*);
+    using HasError = int (*)(void*);
+    using Disconnect = void (*)(void*);
+    auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
+    auto has_error = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
+    auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
+    bool ok = false;
+    if (connect && has_error && disconnect) {
+        void* connection = connect(nullptr, nullptr);
+        if (connection) {
+            ok = has_error(connection) == 0;
+            disconnect(connection);
+        }
+    }
+    dlclose(xcb);
+    return ok;
+}
+
+bool PlatformPluginInstalled(const std::string& name) {
+    QStringList folders;
+    for (const QString& p : QString::fromStdString(Env("QT_PLUGIN_PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts))
+        folders << p;
+    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath);
+    const QString file = QStringLiteral("/platforms/libq") + QString::fromStdString(name) + QStringLiteral(".so");
+    for (const QString& folder : folders)
+        if (QFileInfo::exists(folder + file)) return true;
+    return false;
+}
+
+bool PlatformCanOpen(const std::string& name) {
+    if (name.empty()) return false;
+    if (!PlatformPluginInstalled(name)) return false;
+    if (name == "xcb") return !Env("DISPLAY").empty() && XServerReachable();
+    if (name.starts_with("wayland")) return !Env("WAYLAND_DISPLAY").empty();
+    // offscreen, minimal, vnc, eglfs, linuxfb: nothing to connect to first.
+    return true;
+}
+
+}  // namespace
+
+std::string DisplayProblem() {
+    std::string chosen = Env("QT_QPA_PLATFORM");
+    if (!chosen.empty()) {
+        // "name:arguments", and Qt 6 tries ";"-separated names in order.
+        size_t start = 0;
+        while (start <= chosen.size()) {
+            size_t end = chosen.find(';', start);
+            if (end == std::string::npos) end = chosen.size();
+            std::string name = chosen.substr(start, end - start);
+            name = name.substr(0, name.find(':'));
+            if (PlatformCanOpen(name)) return "";
+            start = end + 1;
+        }
+        return "cannot open the window: the display platform \"" + chosen +
+               "\" is not available (QT_QPA_PLATFORM)";
+    }
+    if (!Env("WAYLAND_DISPLAY").empty() && PlatformCanOpen("wayland")) return "";
+    if (!Env("DISPLAY").empty()) {
+        if (PlatformCanOpen("xcb")) return "";
+        return "cannot open the window: the X display \"" + Env("DISPLAY") + "\" cannot be reached";
+    }
+    return "cannot open the window: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
+           "run with parameters for the command line";
+}
+
+WindowSession::WindowSession() = default;
+WindowSession::~WindowSession() = default;
+
+MainWindow* WindowSession::Start() {
+    BuildFormatLists();
+    int desktop_width = 0, desktop_height = 0;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        desktop_width = screen->availableGeometry().width();
+        desktop_height = screen->availableGeometry().height();
+    }
+    LoadPreferences(PreferencesPath(), desktop_width, desktop_height);
+    BuildTextTable();
+    BuildInputExtensionTable();
+    BuildOutputFormatTable();
+    BuildAcceptedInputExtensions();
+
+    batch_state = BatchState{};
+    batch_state.program_folder = ProgramFolder();
+    ResetNaming(batch_state);
+
+    window_ = std::make_unique<MainWindow>();
+    window_->RestorePlacement();
+    // The reset empties the output-folder field, so it runs before the
+    // stored folder is put there rather than after, which would lose it.
+    window_->ResetForNew();
+    const auto favourites = SplitOutFolders(settings.recent_out_folders);
+    if (!favourites.empty()) window_->SetOutputFolder(QString::fromStdString(favourites.front()));
+    if (settings.is_maximized) window_->showMaximized();
+    else window_->show();
+    return window_.get();
+}
+
+void WindowSession::Finish() {
+    if (!window_) return;
+    window_->StorePlacement();
+    // The folder in the field is the one the next start shows.
+    const std::string folder = window_->OutputFolderText().toStdString();
+    if (!folder.empty() && QDir(QString::fromStdString(folder)).exists()) RememberOutFolder(settings, folder);
+    if (settings.clean_recent_files) settings.recent_files.clear();
+    SavePreferences(PreferencesPath());
+    window_.reset();
+}
+
+int RunWindowMode(int, char** argv) {
+    const std::string problem = DisplayProblem();
+    if (!problem.empty()) {
+        std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), problem.c_str());
+        std::fflush(stderr);
+        return 0;
+    }
+    // Only the program name goes to Qt: the parameters were the command
+    // line's, and Qt would take some of them (-style, -reverse) as its own.
+    int qt_argc = 1;
+    char* qt_argv[] = {argv && argv[0] ? argv[0] : const_cast<char*>("kestrunecmd"), nullptr};
+    QApplication app(qt_argc, qt_argv);
+    WindowSession session;
+    session.Start();
+    QApplication::exec();
+    session.Finish();
+    return 0;
+}
 
 }  // namespace kestrune

@@ -1,0 +1,124 @@
+#include "batch/naming.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+#include "batch/mask_tokens.h"
+#include "platform/files.h"
+#include "platform/text.h"
+
+namespace kestrune {
+namespace {
+
+// Each thread draws from its own generator: the worker owns the numbers of
+// its batch, and no lock is needed for them.
+std::mt19937& NamingGenerator() {
+    thread_local std::mt19937 generator = [] {
+        std::random_device device;
+        const auto clock = static_cast<uint32_t>(
+            std::chrono::steady_clock::now().time_since_epoch().count());
+        std::seed_seq seed{device(), device(), clock};
+        return std::mt19937(seed);
+    }();
+    return generator;
+}
+
+int32_t DrawRandomNumber() {
+    std::uniform_int_distribution<int32_t> range(1, 99999);
+    return range(NamingGenerator());
+}
+
+}  // namespace
+
+std::string BuildOutputName(const BatchState& state, const Settings& s) {
+    // The whole mask is lower-cased first, literal text included; only the
+    // token values can bring capitals back.
+    std::string name = ToLower(s.filename_mask);
+    if (name.empty()) name = "%filename%.%ext%";
+    // The presence test is exact while the replacement ignores case, so a
+    // value that contains a later token in lower case ("x%n%") is expanded
+    // again and one in capitals ("x%N%") is not. Kept: names depend on it.
+    for (size_t i = 0; i < kMaskTokens.size(); ++i) {
+        if (name.find(kMaskTokens[i]) == std::string::npos) continue;
+        name = ReplaceAllIgnoreCase(name, kMaskTokens[i], MaskTokenValue(i, state));
+    }
+    return name;
+}
+
+std::string BuildOutputPath(const BatchState& state, const Settings& s) {
+    std::string path = state.output_folder;
+    if (s.keep_subfolders == 1) path += state.current_subfolder;
+    return path + BuildOutputName(state, s);
+}
+
+std::string FramePath(const std::string& path, int index, const std::string& extension) {
+    const std::string number = "[" + std::to_string(index + 1) + "]";
+    // In front of "." + extension for a name that ends with it.
+    const size_t tail = extension.size() + 1;
+    const size_t name_start = [&] {
+        const size_t slash = path.find_last_of('/');
+        return slash == std::string::npos ? 0 : slash + 1;
+    }();
+    // A name too short to carry the extension would get the number inside
+    // its folder part, which names another folder and fails every frame;
+    // such a name gets the number at its end instead.
+    if (path.size() < tail || path.size() - tail < name_start) return path + number;
+    const size_t at = path.size() - tail;
+    return path.substr(0, at) + number + path.substr(at);
+}
+
+void EnsureOutputSubfolder(const BatchState& state) {
+    if (IsFolder(state.output_folder + state.current_subfolder)) return;
+    // One level at a time, so that every missing parent is created; a
+    // failure shows later as a failed save.
+    std::string path = state.output_folder;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = state.current_subfolder.find('/', start);
+        if (slash == std::string::npos) break;
+        path += state.current_subfolder.substr(start, slash - start) + "/";
+        if (!IsFolder(path)) CreateFolder(path);
+        start = slash + 1;
+    }
+}
+
+void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
+                      const std::vector<std::string>& written) {
+    // A failed file leaves both numbers alone, so the next successful file
+    // takes them and the counter numbers only real outputs.
+    if (!ok) return;
+    state.random_number = DrawRandomNumber();
+    state.sequence_number += 1;
+
+    int64_t stamp = 0;
+    switch (s.file_timestamp) {
+        case 1:  // ORIGINAL
+            if (!GetLastWriteTime(state.current_input, stamp)) return;
+            break;
+        case 2:  // CUSTOM
+            stamp = s.custom_timestamp;
+            break;
+        default:  // CURRENT: the save already gave the file the present time
+            return;
+    }
+    // Every file saved for the input is stamped: with numbered frames these
+    // are the frame files, not the unnumbered name that was never written.
+    for (const std::string& path : written) SetLastWriteTime(path, stamp);
+}
+
+void FinishOutputFile(bool ok, BatchState& state, const Settings& s) {
+    if (state.written_outputs.empty()) {
+        FinishOutputFile(ok, state, s, {state.output_path});
+        return;
+    }
+    const std::vector<std::string> written = state.written_outputs;
+    FinishOutputFile(ok, state, s, written);
+}
+
+void ResetNaming(BatchState& state) {
+    state.random_number = DrawRandomNumber();
+    state.sequence_number = 1;
+}
+
+}  // namespace kestrune

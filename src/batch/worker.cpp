@@ -1,0 +1,138 @@
+#include "batch/worker.h"
+
+#include <algorithm>
+#include <mutex>
+#include <string>
+
+#include "batch/batch_state.h"
+#include "batch/input_list.h"
+#include "batch/naming.h"
+#include "formats/loading.h"
+#include "formats/saving.h"
+#include "imaging/bit_depth.h"
+#include "imaging/frame.h"
+#include "imaging/resize.h"
+#include "imaging/rotate.h"
+#include "imaging/tones.h"
+#include "imaging/watermark.h"
+#include "platform/console.h"
+#include "platform/files.h"
+#include "settings/run_request.h"
+#include "settings/settings.h"
+
+namespace kestrune {
+namespace {
+
+// The frame source is closed on every way out of the file.
+struct FrameSourceCloser {
+    FrameSource& source;
+    ~FrameSourceCloser() { CloseFrameSource(source); }
+};
+
+void RecordWritten(BatchState& state, const std::string& target) {
+    auto& written = state.written_outputs;
+    if (std::find(written.begin(), written.end(), target) == written.end())
+        written.push_back(target);
+}
+
+}  // namespace
+
+bool ConvertFile() {
+    BatchState& state = batch_state;
+    const Settings& s = settings;
+    state.written_outputs.clear();
+
+    FrameSource source = OpenFrameSource(state.current_input);
+    FrameSourceCloser closer{source};
+    if (source.frame_count == 0) return false;
+
+    const auto [first, last] = SelectFrameRange(source.frame_count, s.gif_frame_loading);
+    // Numbered names only for "ALL" with several frames; any other code
+    // gives one name, so an unknown code keeps only the last frame.
+    const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
+    bool result = false;
+
+    for (int index = first; index <= last; ++index) {
+        pause_gate.Wait();
+        Bitmap image = TakeFrame(source, index);
+        int w = WidthOf(image);
+        int h = HeightOf(image);
+        state.source_bpp = BppOf(image);
+        if (w == 0 || h == 0) continue;  // nothing saved; the result stands
+
+        image = RotateImage(std::move(image), s);
+        w = WidthOf(image);
+        h = HeightOf(image);
+        image = ResizeImage(std::move(image), w, h, s);
+        w = WidthOf(image);
+        h = HeightOf(image);
+        image = LimitIconSize(std::move(image), state, w, h);
+        // The size is final here: frames and watermarks keep it. Recording it
+        // now lets "%width%" and "%height%" of a watermark text show this
+        // frame's size instead of the previous file's.
+        state.output_width = w;
+        state.output_height = h;
+        FlipImage(image, s);
+        image = AdjustTones(std::move(image), s);
+        image = MakeGreyscale(std::move(image), s);
+        image = ApplyThreshold(std::move(image), s);
+        image = DrawSolidFrame(std::move(image), w, h, s);
+        image = DrawWatermark(std::move(image), w, h, s, state);
+        image = ConvertBitDepth(std::move(image), state);
+        state.output_width = w;
+        state.output_height = h;
+
+        state.output_path = BuildOutputPath(state, s);
+        state.temporary_path = TemporaryOutputPath(state, s);
+        const std::string target =
+            numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
+        const SaveResult saved = SaveFrame(image, target, state, s);
+        // A temporary file that the save could not move into place is never
+        // left beside the outputs.
+        DeleteFileIfExists(state.temporary_path);
+        image.reset();
+
+        if (saved == SaveResult::GiveUpFile) return false;
+        result = saved == SaveResult::Saved;
+        if (result) RecordWritten(state, target);
+    }
+    return result;
+}
+
+void ConvertAll() {
+    BatchState& state = batch_state;
+    const bool debug = state.command_line && run_request.mode == "DEBUG";
+    int32_t taken = 0;
+    int32_t converted = 0;
+
+    for (const auto& [path, entry] : TheInputList()) {
+        // The window mode holds the gate while it asks whether to stop, and
+        // clears the flag before opening it when the answer is yes.
+        pause_gate.Wait();
+        if (batch_progress.keep_running.load() != 1) break;
+        ++taken;
+        state.current_input = path;
+        state.current_subfolder = entry.subfolder;
+        {
+            std::lock_guard lock(batch_lock);
+            batch_progress.taken = taken;
+            batch_progress.current_path = path;
+        }
+        if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
+        if (debug) PrintLine("Processing: " + path);
+
+        const bool ok = ConvertFile();
+
+        if (debug) {
+            PrintLine("Saving As: " + state.output_path);
+            PrintLine(ok ? "OK" : "Not OK");
+        }
+        if (ok) ++converted;
+        FinishOutputFile(ok, state, settings, state.written_outputs);
+    }
+
+    std::lock_guard lock(batch_lock);
+    batch_progress.file_count = converted;
+}
+
+}  // namespace kestrune

@@ -1,0 +1,386 @@
+#include "formats/saving.h"
+
+#include <IL/il.h>
+#include <IL/ilu.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "formats/registry.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+namespace kestrune {
+
+namespace {
+
+// Scoped DevIL image: generated and bound on construction, deleted on every
+// way out, so DevIL's library-wide current image never outlives one save.
+class BoundDevilImage {
+  public:
+    BoundDevilImage() {
+        ilGenImages(1, &id_);
+        ilBindImage(id_);
+    }
+    ~BoundDevilImage() { ilDeleteImages(1, &id_); }
+    BoundDevilImage(const BoundDevilImage&) = delete;
+    BoundDevilImage& operator=(const BoundDevilImage&) = delete;
+
+  private:
+    ILuint id_ = 0;
+};
+
+// FreeImage's constant values, kept by name so the flag table reads like the
+// encoder documentation.
+int32_t ExrFlags(int32_t code) {
+    switch (code) {
+        case 0: return EXR_NONE;
+        case 1: return EXR_ZIP;
+        case 2: return EXR_PIZ;
+        case 3: return EXR_PXR24;
+        case 4: return EXR_B44;
+        default: return 0;
+    }
+}
+
+int32_t JpegChromaFlags(int32_t code) {
+    switch (code) {
+        case 0: return JPEG_SUBSAMPLING_444;
+        case 1: return JPEG_SUBSAMPLING_422;
+        case 2: return JPEG_SUBSAMPLING_420;
+        case 3: return JPEG_SUBSAMPLING_411;
+        default: return 0;
+    }
+}
+
+int32_t JpegModeFlags(int32_t code) {
+    switch (code) {
+        case 1: return JPEG_BASELINE;
+        case 2: return JPEG_OPTIMIZE;
+        case 3: return JPEG_PROGRESSIVE;
+        default: return 0;
+    }
+}
+
+int32_t PngCompressionFlags(int32_t code) {
+    switch (code) {
+        case 0: return PNG_Z_NO_COMPRESSION;
+        case 1: return PNG_Z_BEST_SPEED;
+        case 2: return PNG_Z_DEFAULT_COMPRESSION;
+        case 3: return PNG_Z_BEST_COMPRESSION;
+        default: return 0;
+    }
+}
+
+int32_t TiffCompressionFlags(int32_t code) {
+    switch (code) {
+        case 0: return TIFF_NONE;
+        case 1: return TIFF_CCITTFAX3;
+        case 2: return TIFF_CCITTFAX4;
+        case 3: return TIFF_PACKBITS;
+        case 4: return TIFF_DEFLATE;
+        case 5: return TIFF_ADOBE_DEFLATE;
+        case 6: return TIFF_LZW;
+        case 7: return TIFF_JPEG;
+        case 8: return TIFF_LOGLUV;
+        default: return 0;
+    }
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// A fresh name beside the target: the rename that publishes the finished
+// file then stays within one file system and cannot cross devices.
+std::string TemporaryPathBeside(const std::string& target, const std::string& extension) {
+    const std::string folder = FolderOf(target);
+    std::string candidate;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        candidate = folder + TemporaryName("kestrune", "") + "." + extension;
+        if (!PathExists(candidate)) break;
+    }
+    return candidate;
+}
+
+void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    out[at] = static_cast<uint8_t>(v);
+    out[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+uint32_t GetLe32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    const bool closed = std::fclose(f) == 0;
+    return written && closed;
+}
+
+int Luminance(const RGBQUAD& c) {
+    return (2126 * c.rgbRed + 7152 * c.rgbGreen + 722 * c.rgbBlue) / 10000;
+}
+
+// FreeImage's PBM, WBMP and PGM writers store pixel indices as they are
+// instead of looking them up in the palette: PBM reads a set bit as black,
+// WBMP as white, PGM an 8-bit value as its grey level. A frame whose palette
+// is ordered otherwise (dithering gives black at index 0, quantizing gives
+// colours in any order) would come out inverted or scrambled, so such a
+// frame is first brought into the order the format means. Returns an empty
+// bitmap when the frame can be written as it is.
+Bitmap InFormatPixelOrder(FIBITMAP* image, const std::string& ext) {
+    if (FreeImage_GetImageType(image) != FIT_BITMAP) return Bitmap();
+    const unsigned bpp = FreeImage_GetBPP(image);
+    if (ext == "pgm") {
+        if (bpp != 8 || FreeImage_GetColorType(image) == FIC_MINISBLACK) return Bitmap();
+        return Bitmap(FreeImage_ConvertToGreyscale(image));
+    }
+    if ((ext != "pbm" && ext != "wbmp") || bpp != 1) return Bitmap();
+    const RGBQUAD* palette = FreeImage_GetPalette(image);
+    if (!palette) return Bitmap();
+    const bool index_one_darker = Luminance(palette[1]) < Luminance(palette[0]);
+    const bool set_bit_is_black = ext == "pbm";
+    if (index_one_darker == set_bit_is_black) return Bitmap();
+    Bitmap flipped(FreeImage_Clone(image));
+    if (!flipped) return Bitmap();
+    const unsigned pitch = FreeImage_GetPitch(flipped.get());
+    for (unsigned y = 0; y < FreeImage_GetHeight(flipped.get()); ++y) {
+        BYTE* row = FreeImage_GetScanLine(flipped.get(), static_cast<int>(y));
+        for (unsigned i = 0; i < pitch; ++i) row[i] = static_cast<BYTE>(~row[i]);
+    }
+    RGBQUAD* swapped = FreeImage_GetPalette(flipped.get());
+    std::swap(swapped[0], swapped[1]);
+    return flipped;
+}
+
+bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
+    if (!image) return false;
+    const Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
+    FIBITMAP* source = reordered ? reordered.get() : image.get();
+    return FreeImage_Save(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, path.c_str(),
+                          state.save_flags) != FALSE;
+}
+
+// An 8-bit BMP whose colour table stops at the highest index in use, so a
+// frame of ten colours does not carry 246 unused entries. FreeImage encodes
+// the pixels (and the run-length compression); only the headers and the
+// table are rebuilt around them.
+bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const BatchState& state,
+                             const Settings& s) {
+    if (!image || FreeImage_GetBPP(image.get()) != 8) return false;
+    RGBQUAD* palette = FreeImage_GetPalette(image.get());
+    BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image.get());
+    if (!palette || !info) return false;
+
+    MemoryStream stream(FreeImage_OpenMemory());
+    if (!stream) return false;
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), image.get(),
+                                stream.get(), state.save_flags))
+        return false;
+    BYTE* memory = nullptr;
+    DWORD memory_size = 0;
+    if (!FreeImage_AcquireMemory(stream.get(), &memory, &memory_size) || !memory) return false;
+    // The pixel data start where the in-memory file says (14 + 40 + 256 * 4
+    // for FreeImage's 8-bit files); reading the offset keeps a differently
+    // laid out file from being cut in the wrong place.
+    if (memory_size < 54 || memory[0] != 'B' || memory[1] != 'M') return false;
+    const uint32_t source_offset = GetLe32(memory + 10);
+    if (source_offset < 54 || source_offset > memory_size) return false;
+    const uint32_t pixel_bytes = memory_size - source_offset;
+
+    const unsigned width = FreeImage_GetWidth(image.get());
+    const unsigned height = FreeImage_GetHeight(image.get());
+    unsigned highest = 0;
+    for (unsigned y = 0; y < height; ++y) {
+        const BYTE* row = FreeImage_GetScanLine(image.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x) {
+            if (row[x] > highest) highest = row[x];
+        }
+    }
+    const uint32_t used = highest + 1;
+    const uint32_t offset = 54 + 4 * used;
+    const uint64_t file_size = uint64_t(offset) + pixel_bytes;
+    if (file_size > std::numeric_limits<uint32_t>::max()) return false;
+
+    std::vector<uint8_t> out;
+    try {
+        out.assign(static_cast<size_t>(file_size), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    PutLe16(out, 0, 0x4D42);
+    PutLe32(out, 2, static_cast<uint32_t>(file_size));
+    PutLe32(out, 10, offset);
+
+    PutLe32(out, 14, 40);
+    PutLe32(out, 18, static_cast<uint32_t>(info->biWidth));
+    PutLe32(out, 22, static_cast<uint32_t>(info->biHeight));
+    PutLe16(out, 26, info->biPlanes);
+    PutLe16(out, 28, info->biBitCount);
+    PutLe32(out, 30, static_cast<uint32_t>(s.bmp_compression));
+    PutLe32(out, 34, pixel_bytes);
+    PutLe32(out, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
+    PutLe32(out, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
+    PutLe32(out, 46, used);
+    PutLe32(out, 50, used);
+
+    for (uint32_t i = 0; i < used; ++i) {
+        const size_t at = 54 + 4 * i;
+        out[at] = palette[i].rgbBlue;
+        out[at + 1] = palette[i].rgbGreen;
+        out[at + 2] = palette[i].rgbRed;
+        out[at + 3] = palette[i].rgbReserved;
+    }
+    std::memcpy(out.data() + offset, memory + source_offset, pixel_bytes);
+    return WriteAll(path, out);
+}
+
+// DevIL is fed raw BGR(A) rows, bottom row first (DevIL's default origin is
+// the lower left, like FreeImage's).
+SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const BatchState& state) {
+    if (!image || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return SaveResult::Failed;
+    const unsigned bpp = FreeImage_GetBPP(image.get());
+    const unsigned channels = bpp == 32 ? 4 : 3;
+    const ILenum format = bpp == 32 ? IL_BGRA : IL_BGR;
+    const unsigned width = FreeImage_GetWidth(image.get());
+    const unsigned height = FreeImage_GetHeight(image.get());
+    if (width == 0 || height == 0) return SaveResult::Failed;
+
+    // DevIL keeps image sizes in 32-bit fields; anything beyond that is a
+    // buffer it cannot hold, which ends the whole file like a failed
+    // allocation.
+    const uint64_t row_length = uint64_t(width) * channels;
+    const uint64_t total = row_length * height;
+    if (row_length > std::numeric_limits<int>::max() || total > std::numeric_limits<ILuint>::max())
+        return SaveResult::GiveUpFile;
+    std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[static_cast<size_t>(total)]);
+    if (!buffer) return SaveResult::GiveUpFile;
+
+    FreeImage_ConvertToRawBits(buffer.get(), image.get(), static_cast<int>(row_length), channels * 8,
+                               FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
+
+    ilEnable(IL_FILE_OVERWRITE);
+    BoundDevilImage bound;
+    const ILuint depth = static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH));
+    if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), format, IL_UNSIGNED_BYTE,
+                    buffer.get()))
+        return SaveResult::Failed;
+    if (state.writer_id == kDevilDds) iluBuildMipmaps();
+    return ilSave(static_cast<ILenum>(state.writer_id), path.c_str()) ? SaveResult::Saved
+                                                                       : SaveResult::Failed;
+}
+
+}  // namespace
+
+int32_t SaveFlagsFor(const std::string& extension, const Settings& s) {
+    int32_t flags = 0;
+    if (extension == "bmp") {
+        if (s.bmp_compression == 1) flags = BMP_SAVE_RLE;
+    } else if (extension == "exr") {
+        flags = ExrFlags(s.exr_compression);
+    } else if (extension == "jpg") {
+        flags = s.jpg_quality | JpegChromaFlags(s.jpg_chroma) | JpegModeFlags(s.jpg_save_as);
+    } else if (extension == "jxr") {
+        flags = JXR_LOSSLESS;
+    } else if (extension == "png") {
+        flags = PngCompressionFlags(s.png_compression);
+        if (s.png_interlaced != 0) flags |= PNG_INTERLACED;
+    } else if (extension == "tga") {
+        if (s.tga_compression == 1) flags = TARGA_SAVE_RLE;
+    } else if (extension == "tiff") {
+        flags = TiffCompressionFlags(s.tiff_compression);
+        if (s.tiff_color_model == 1) flags |= TIFF_CMYK;
+    } else if (extension == "webp") {
+        flags = WEBP_LOSSLESS;
+    }
+    return flags;
+}
+
+void PrepareOutputFormat(BatchState& state, const Settings& s) {
+    state.writer_id = WriterIdOf(state.conversion);
+    state.target_bpp = BitDepthOf(state.conversion, s);
+    state.save_flags = SaveFlagsFor(state.conversion, s);
+    state.automatic_bpp = state.target_bpp == 0;
+}
+
+Bitmap LimitIconSize(Bitmap image, const BatchState& state, int& width, int& height) {
+    if (state.conversion != "ico" || !image) return image;
+    if (WidthOf(image) <= 128 && HeightOf(image) <= 128) return image;
+    // Icons cannot be larger; the aspect ratio is deliberately not kept.
+    Bitmap scaled(FreeImage_Rescale(image.get(), 128, 128, FILTER_BICUBIC));
+    width = 128;
+    height = 128;
+    return scaled;
+}
+
+std::string TemporaryName(const std::string& prefix, const std::string& suffix) {
+    thread_local std::mt19937 generator(static_cast<std::mt19937::result_type>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+    std::uniform_int_distribution<int> letter(0, 25);
+    std::string name = prefix;
+    for (char digit : std::to_string(LocalTimeNow())) {
+        if (digit >= '0' && digit <= '9') name += static_cast<char>('a' + (digit - '0'));
+    }
+    for (int i = 0; i < 5; ++i) name += static_cast<char>('a' + letter(generator));
+    return name + suffix;
+}
+
+std::string TemporaryOutputPath(const BatchState& state, const Settings& s) {
+    std::string folder = state.output_folder;
+    if (s.keep_subfolders == 1) folder += state.current_subfolder;
+    return folder + TemporaryName("kestrune", "") + "." + state.conversion;
+}
+
+// Every writer produces a temporary file beside the target, which replaces
+// the target only once it is complete: a failed encoder then leaves neither
+// a truncated file nor a damaged earlier output, and a target that is the
+// very input being read is not destroyed while its frames are still needed.
+SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
+                     const Settings& s) {
+    const std::string& ext = state.conversion;
+    const bool devil = ext == "psd" || ext == "dds" || ext == "pcx";
+    // FreeImage and the BMP writer open the target for writing themselves, so
+    // a target they may not write stays as it is; DevIL's writer clears a
+    // read-only target on purpose.
+    if (!devil && access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0)
+        return SaveResult::Failed;
+
+    const std::string temporary = TemporaryPathBeside(target, ext);
+    SaveResult result;
+    if (devil) {
+        result = SaveWithDevil(image, temporary, state);
+    } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
+        result = SaveExactColourTableBmp(image, temporary, state, s) ? SaveResult::Saved
+                                                                    : SaveResult::Failed;
+    } else {
+        result = SaveWithFreeImage(image, temporary, state) ? SaveResult::Saved : SaveResult::Failed;
+    }
+
+    if (result == SaveResult::Saved && RenameFile(temporary, target)) return result;
+    ForceDeleteFile(temporary);
+    return result == SaveResult::GiveUpFile ? result : SaveResult::Failed;
+}
+
+}  // namespace kestrune

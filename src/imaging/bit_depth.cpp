@@ -1,0 +1,77 @@
+#include "imaging/bit_depth.h"
+
+#include "formats/registry.h"
+
+namespace kestrune {
+
+namespace {
+
+// Every FreeImage conversion makes a new bitmap; replacing the owner
+// releases the one it came from, and a failed conversion leaves an empty
+// owner that the save will refuse.
+void Replace(Bitmap& image, FIBITMAP* converted) { image.reset(converted); }
+
+}  // namespace
+
+Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
+    const std::string& ext = state.conversion;
+    if (state.automatic_bpp)
+        state.target_bpp = NearestAllowedBitDepth(ext, state.source_bpp);
+    if (!image) return image;
+
+    const int current = BppOf(image);
+    const int target = state.target_bpp;
+    if (current == target) return image;
+
+    // The conversions to fewer bits drop the alpha channel of the 32-bit
+    // frames without blending it: transparent pixels keep the colour that
+    // playback composed under them.
+    switch (target) {
+        case 96:
+            Replace(image, FreeImage_ConvertToRGBF(image.get()));
+            break;
+        case 48:
+            Replace(image, FreeImage_ConvertToRGB16(image.get()));
+            break;
+        case 32:
+            Replace(image, FreeImage_ConvertTo32Bits(image.get()));
+            break;
+        case 24:
+            Replace(image, FreeImage_ConvertTo24Bits(image.get()));
+            break;
+        case 16:
+            // The 16-bit conversions only read ordinary bitmaps.
+            if (current > 32) Replace(image, FreeImage_ConvertTo24Bits(image.get()));
+            if (!image) break;
+            // Icons and Targa files store 5-5-5; everything else 5-6-5.
+            if (ext == "ico" || ext == "tga")
+                Replace(image, FreeImage_ConvertTo16Bits555(image.get()));
+            else
+                Replace(image, FreeImage_ConvertTo16Bits565(image.get()));
+            break;
+        case 8:
+            // The JPEG family stores 8 bits as greyscale, so the image is
+            // turned grey rather than given a palette.
+            if (ext == "j2k" || ext == "jp2" || ext == "jpg" || ext == "jxr") {
+                Replace(image, FreeImage_ConvertTo8Bits(image.get()));
+                break;
+            }
+            // The Wu quantizer reads only 24-bit images.
+            if (current != 24) Replace(image, FreeImage_ConvertTo24Bits(image.get()));
+            if (!image) break;
+            Replace(image, FreeImage_ColorQuantizeEx(image.get(), FIQ_WUQUANT, 256, 0, nullptr));
+            break;
+        case 4:
+            Replace(image, FreeImage_ConvertTo4Bits(image.get()));
+            break;
+        case 1:
+            Replace(image, FreeImage_Dither(image.get(), FID_FS));
+            break;
+        default:
+            image.reset();
+            break;
+    }
+    return image;
+}
+
+}  // namespace kestrune

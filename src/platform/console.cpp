@@ -1,0 +1,150 @@
+#include "platform/console.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+
+#include "platform/text.h"
+
+namespace kestrune {
+namespace {
+
+// The worker thread prints its own lines while the main thread may print too:
+// one lock keeps every line whole.
+std::mutex& PrintMutex() {
+    static std::mutex m;
+    return m;
+}
+
+void WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;  // a closed pipe or a full disk: the line is lost, the run goes on
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+}
+
+// Terminal settings saved while a key wait has the terminal in raw mode, so
+// that a close signal arriving meanwhile can put them back.
+struct termios saved_terminal;
+std::atomic<bool> terminal_changed{false};
+
+void RestoreTerminal() {
+    if (terminal_changed.exchange(false)) tcsetattr(STDIN_FILENO, TCSANOW, &saved_terminal);
+}
+
+int close_pipe[2] = {-1, -1};
+
+// Only async-signal-safe calls here; the real work happens on the watcher
+// thread, outside the signal context.
+void OnCloseSignal(int) {
+    const int saved_errno = errno;
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(close_pipe[1], &byte, 1);
+    errno = saved_errno;
+}
+
+// A reader that went away (a pager quit early) must not kill the process:
+// the write fails with EPIPE and the line is dropped. A handler rather than
+// SIG_IGN, so that programs we start get the default disposition back.
+void OnBrokenPipe(int) {}
+
+void WatchCloseSignals() {
+    char byte = 0;
+    for (;;) {
+        const ssize_t n = read(close_pipe[0], &byte, 1);
+        if (n == 1) break;
+        if (n < 0 && errno == EINTR) continue;
+        return;  // the pipe is gone: nothing left to watch
+    }
+    // Other threads may still be converting, so the static destructors must
+    // not run under them: quick_exit runs the registered shutdown routines
+    // (at_quick_exit) and ends the process.
+    std::quick_exit(0);
+}
+
+void ShutdownConsole() {
+    RestoreTerminal();
+    std::fflush(nullptr);
+}
+
+}  // namespace
+
+void PrintLine(const std::string& text) {
+    std::lock_guard lock(PrintMutex());
+    if (isatty(STDOUT_FILENO)) {
+        const std::string line = text + "\r\n";
+        WriteAll(STDOUT_FILENO, line.data(), line.size());
+        return;
+    }
+    const std::u16string units = Utf8ToUtf16(text) + u"\r\n";
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());
+}
+
+void SetConsoleTitle(const std::string& title) {
+    if (!isatty(STDOUT_FILENO)) return;
+    std::lock_guard lock(PrintMutex());
+    const std::string escape = "\x1b]0;" + title + "\x07";
+    WriteAll(STDOUT_FILENO, escape.data(), escape.size());
+}
+
+void WaitForKey() {
+    if (!isatty(STDIN_FILENO)) return;
+    struct termios current;
+    if (tcgetattr(STDIN_FILENO, &current) != 0) return;
+    saved_terminal = current;
+    struct termios raw = current;
+    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    terminal_changed = true;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) != 0) {
+        terminal_changed = false;
+        return;
+    }
+    // A blocking read: it returns with the first key, or with 0 at end of input.
+    char key = 0;
+    ssize_t n;
+    do {
+        n = read(STDIN_FILENO, &key, 1);
+    } while (n < 0 && errno == EINTR);
+    RestoreTerminal();
+}
+
+void InstallCloseHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (pipe2(close_pipe, O_CLOEXEC) != 0) return;
+        at_quick_exit(ShutdownConsole);
+        std::thread(WatchCloseSignals).detach();
+        struct sigaction action {};
+        action.sa_handler = OnCloseSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGHUP, &action, nullptr);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+        action.sa_handler = OnBrokenPipe;
+        sigaction(SIGPIPE, &action, nullptr);
+    });
+}
+
+}  // namespace kestrune

@@ -1,0 +1,139 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/clock.h"
+
+namespace kestrune {
+namespace {
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty() || folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// Closes the directory stream on every path out of ListFolder.
+struct DirCloser {
+    DIR* dir;
+    ~DirCloser() {
+        if (dir) closedir(dir);
+    }
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+}  // namespace
+
+int64_t FileSize(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return -1;
+    if (S_ISDIR(st.st_mode)) return -2;
+    return static_cast<int64_t>(st.st_size);
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    DirCloser closer{opendir(folder.c_str())};
+    if (!closer.dir) return false;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(closer.dir);
+        if (!entry) break;
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        FolderEntry e;
+        e.name = name;
+        if (entry->d_type == DT_DIR) {
+            e.is_folder = true;
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            // A link to a folder is walked like a folder; the caller guards
+            // against links that lead back up the tree.
+            e.is_folder = IsFolder(JoinPath(folder, name));
+        }
+        entries.push_back(std::move(e));
+    }
+    return errno == 0;
+}
+
+bool GetFolderIdentity(const std::string& path, FolderIdentity& id) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+
+bool RenameFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool ForceDeleteFile(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return false;
+    // Only a regular file's own mode is touched; the mode of a link's target
+    // is none of our business.
+    if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+    return unlink(path.c_str()) == 0;
+}
+
+bool DeleteFileIfExists(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    return unlink(path.c_str()) == 0;
+}
+
+bool GetLastWriteTime(const std::string& path, int64_t& local_seconds) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    local_seconds = ToLocalCount(st.st_mtim.tv_sec);
+    return true;
+}
+
+bool SetLastWriteTime(const std::string& path, int64_t local_seconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
+    times[1].tv_sec = FromLocalCount(local_seconds);
+    times[1].tv_nsec = 0;
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) return false;
+    struct stat st;
+    if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(file.fd, buffer, sizeof buffer);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            bytes.clear();
+            return false;
+        }
+        bytes.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace kestrune

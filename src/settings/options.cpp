@@ -1,0 +1,372 @@
+#include "settings/options.h"
+
+#include <limits>
+
+#include "platform/text.h"
+#include "settings/preferences.h"
+
+namespace kestrune {
+namespace {
+
+using S = Settings;
+using F = OptionForm;
+
+constexpr const char* kIncorrectParameters = "Incorrect number of parameters";
+constexpr const char* kInvalidProfile = "Invalid profile file";
+
+// An option that a profile may carry under its own name.
+OptionRow Row(const char* name, OptionForm form, OptionTarget target, int table = kNoTable) {
+    OptionRow row{name, nullptr, form, target};
+    row.table = table;
+    row.profile_key = name;
+    return row;
+}
+
+OptionRow Switch(const char* name, int8_t S::*target, const char* fixed = "1") {
+    OptionRow row = Row(name, F::Switch, target);
+    row.fixed = fixed;
+    return row;
+}
+
+OptionRow Also(OptionRow row, OptionSideEffect field, int8_t value) {
+    row.also = field;
+    row.also_value = value;
+    return row;
+}
+
+// -i, -o and -c: the short form reads the next parameter, the long form its
+// own "=" value; neither may start with "-", so a forgotten value is not
+// mistaken for the option that follows it.
+OptionRow RequestPath(const char* name, const char* short_name, OptionForm form,
+                      std::string RunRequest::*target) {
+    OptionRow row{name, short_name, form, target};
+    row.separate_value = true;
+    return row;
+}
+
+OptionRow CommandLineSwitch(const char* name, const char* short_name, OptionTarget target,
+                            const char* fixed = nullptr) {
+    OptionRow row{name, short_name, F::Switch, target};
+    row.fixed = fixed;
+    return row;
+}
+
+const OptionRow kOptions[] = {
+    Also(RequestPath("--INPUT", "-I", F::QuotedText, &RunRequest::input_path), &RunRequest::input_given, 1),
+    RequestPath("--OUTPUT", "-O", F::QuotedText, &RunRequest::output_folder),
+    RequestPath("--CONVERSION", "-C", F::StrippedText, &RunRequest::conversion),
+
+    Row("--DDS-LOAD-AS", F::Name, &S::dds_load_as, kTableDdsLoadAs),
+    Row("--GIF-FRAME-LOADING", F::Name, &S::gif_frame_loading, kTableFrameLoading),
+    Row("--ICO-FRAME-LOADING", F::Name, &S::ico_frame_loading, kTableFrameLoading),
+    Row("--TIFF-FRAME-LOADING", F::Name, &S::tiff_frame_loading, kTableFrameLoading),
+    Row("--RAW-LOAD-AS", F::Name, &S::raw_load_as, kTableRawLoadAs),
+    Row("--RAW-HEADER-SIZE", F::Integer, &S::raw_header_size),
+    Row("--RAW-WIDTH", F::Integer, &S::raw_image_width),
+    Row("--RAW-HEIGHT", F::Integer, &S::raw_image_height),
+    Row("--RAW-TONE-MAPPING", F::Name, &S::raw_tone_mapping, kTableToneMapping),
+
+    Row("--BMP-BPP", F::Integer, &S::bmp_bpp),
+    Row("--DDS-BPP", F::Integer, &S::dds_bpp),
+    Row("--EXR-BPP", F::Integer, &S::exr_bpp),
+    Row("--GIF-BPP", F::Integer, &S::gif_bpp),
+    Row("--HDR-BPP", F::Integer, &S::hdr_bpp),
+    Row("--ICO-BPP", F::Integer, &S::ico_bpp),
+    Row("--J2K-BPP", F::Integer, &S::j2k_bpp),
+    Row("--JNG-BPP", F::Integer, &S::jng_bpp),
+    Row("--JP2-BPP", F::Integer, &S::jp2_bpp),
+    Row("--JPG-BPP", F::Integer, &S::jpg_bpp),
+    Row("--JXR-BPP", F::Integer, &S::jxr_bpp),
+    Row("--PBM-BPP", F::Integer, &S::pbm_bpp),
+    Row("--PCX-BPP", F::Integer, &S::pcx_bpp),
+    Row("--PFM-BPP", F::Integer, &S::pfm_bpp),
+    Row("--PGM-BPP", F::Integer, &S::pgm_bpp),
+    Row("--PNG-BPP", F::Integer, &S::png_bpp),
+    Row("--PPM-BPP", F::Integer, &S::ppm_bpp),
+    Row("--PSD-BPP", F::Integer, &S::psd_bpp),
+    Row("--TGA-BPP", F::Integer, &S::tga_bpp),
+    Row("--TIFF-BPP", F::Integer, &S::tiff_bpp),
+    Row("--WBMP-BPP", F::Integer, &S::wbmp_bpp),
+    Row("--WEBP-BPP", F::Integer, &S::webp_bpp),
+    Row("--XPM-BPP", F::Integer, &S::xpm_bpp),
+
+    Row("--BMP-COMPRESSION", F::Name, &S::bmp_compression, kTableCompression),
+    Row("--EXR-COMPRESSION", F::Name, &S::exr_compression, kTableCompression),
+    Row("--PNG-COMPRESSION", F::Name, &S::png_compression, kTableCompression),
+    Row("--TGA-COMPRESSION", F::Name, &S::tga_compression, kTableCompression),
+    Row("--TIFF-COMPRESSION", F::Name, &S::tiff_compression, kTableCompression),
+    Row("--BMP-COLOR-TABLE", F::Name, &S::bmp_color_table, kTableBmpColorTable),
+    Row("--JPG-QUALITY", F::Integer, &S::jpg_quality),
+    Row("--JPG-CHROMA", F::Name, &S::jpg_chroma, kTableJpgChroma),
+    Row("--JPG-SAVE-AS", F::Name, &S::jpg_save_as, kTableJpgSaveAs),
+    Switch("--PNG-INTERLACED", &S::png_interlaced),
+    Row("--TIFF-COLOR-MODEL", F::Name, &S::tiff_color_model, kTableTiffColorModel),
+
+    Row("--ROTATION-TYPE", F::Name, &S::image_rotation_type, kTableRotationType),
+    Also(Row("--ROTATION", F::Integer, &S::image_rotation), &S::do_image_rotation, 1),
+    Row("--ROTATION-BACK-COLOR", F::QuotedText, &S::image_rotation_back_color),
+    Also(Row("--WIDTH", F::Integer, &S::image_width), &S::do_image_resize, 1),
+    Row("--WIDTH-UNIT", F::Name, &S::image_width_unit, kTableUnit),
+    Also(Row("--HEIGHT", F::Integer, &S::image_height), &S::do_image_resize, 1),
+    Row("--HEIGHT-UNIT", F::Name, &S::image_height_unit, kTableUnit),
+    Switch("--KEEP-ASPECT-RATIO", &S::keep_aspect_ratio),
+    Row("--RESIZE-TYPE", F::Name, &S::image_resize_type, kTableResizeType),
+    Row("--RESIZE-ALGORITHM", F::Name, &S::image_resize_algorithm, kTableResizeAlgorithm),
+    Switch("--FLIP-HORIZONTAL", &S::do_image_flip_horizontal),
+    Switch("--FLIP-VERTICAL", &S::do_image_flip_vertical),
+
+    Also(Row("--BRIGHTNESS", F::Integer, &S::image_brightness), &S::do_image_color_correction, 1),
+    Also(Row("--CONTRAST", F::Integer, &S::image_contrast), &S::do_image_color_correction, 1),
+    Also(Row("--GAMMA", F::Real, &S::image_gamma), &S::do_image_color_correction, 1),
+    Also(Switch("--INVERT", &S::image_invert), &S::do_image_color_correction, 1),
+    Switch("--GREYSCALE", &S::do_image_greyscale),
+    Also(Row("--THRESHOLD", F::Integer, &S::image_threshold), &S::do_image_threshold, 1),
+
+    Also(Row("--FR-SOLID-LEFT", F::Integer, &S::solid_left), &S::do_frame, 1),
+    Also(Row("--FR-SOLID-RIGHT", F::Integer, &S::solid_right), &S::do_frame, 1),
+    Also(Row("--FR-SOLID-TOP", F::Integer, &S::solid_top), &S::do_frame, 1),
+    Also(Row("--FR-SOLID-BOTTOM", F::Integer, &S::solid_bottom), &S::do_frame, 1),
+    Row("--FR-SOLID-LEFT-COLOR", F::QuotedText, &S::solid_left_color),
+    Row("--FR-SOLID-RIGHT-COLOR", F::QuotedText, &S::solid_right_color),
+    Row("--FR-SOLID-TOP-COLOR", F::QuotedText, &S::solid_top_color),
+    Row("--FR-SOLID-BOTTOM-COLOR", F::QuotedText, &S::solid_bottom_color),
+    // Profiles have always spelt this one with the watermark prefix; existing
+    // profile files depend on it.
+    [] {
+        OptionRow row = Row("--FR-SOLID-OPACITY", F::Integer, &S::solid_opacity);
+        row.profile_key = "--WM-SOLID-OPACITY";
+        return row;
+    }(),
+
+    Also(Row("--WM-TEXT", F::QuotedText, &S::text), &S::do_watermark, 1),
+    Row("--WM-FONT", F::QuotedText, &S::font),
+    Row("--WM-FONT-SIZE", F::Integer, &S::font_size),
+    Row("--WM-FONT-LEADING", F::Integer, &S::font_leading),
+    Row("--WM-FONT-COLOR", F::QuotedText, &S::font_color),
+    Row("--WM-FONT-STYLE", F::Name, &S::font_style, kTableFontStyle),
+    Row("--WM-FONT-EFFECT", F::Name, &S::font_effect, kTableFontEffect),
+    Switch("--WM-TEXT-ANTIALIASING", &S::text_antialiasing),
+    Row("--WM-TEXT-ALIGNMENT", F::Name, &S::text_alignment, kTableTextAlignment),
+    Row("--WM-TEXT-PADDING", F::Integer, &S::text_padding),
+    Row("--WM-TEXT-OPACITY", F::Integer, &S::text_opacity),
+    Row("--WM-BACK-COLOR", F::QuotedText, &S::back_color),
+    Row("--WM-BACK-OPACITY", F::Integer, &S::back_opacity),
+    Row("--WM-TEXT-BOUNDARY", F::Name, &S::text_boundary, kTableBoundary),
+    Row("--WM-TEXT-POSITION", F::Name, &S::text_position, kTablePosition),
+    Row("--WM-TEXT-X-OFFSET", F::Integer, &S::text_x_offset),
+    Row("--WM-TEXT-Y-OFFSET", F::Integer, &S::text_y_offset),
+    Row("--WM-TEXT-ROTATION", F::Integer, &S::text_rotation),
+    Row("--WM-TEXT-SIZE", F::Name, &S::text_size, kTableSizeMode),
+    Also(Row("--WM-IMAGE", F::QuotedText, &S::image), &S::do_watermark, 2),
+    Switch("--WM-IMAGE-GREYSCALE", &S::image_greyscale),
+    Row("--WM-IMAGE-OPACITY", F::Integer, &S::image_opacity),
+    Row("--WM-IMAGE-BOUNDARY", F::Name, &S::image_boundary, kTableBoundary),
+    Row("--WM-IMAGE-POSITION", F::Name, &S::image_position, kTablePosition),
+    Row("--WM-IMAGE-X-OFFSET", F::Integer, &S::image_x_offset),
+    Row("--WM-IMAGE-Y-OFFSET", F::Integer, &S::image_y_offset),
+    Row("--WM-IMAGE-ROTATION", F::Integer, &S::wm_image_rotation),
+    Row("--WM-IMAGE-SIZE", F::Name, &S::image_size, kTableSizeMode),
+
+    // A mask is a file name, so quotes around it in a profile can only be
+    // quoting; a watermark text may want to show them.
+    [] {
+        OptionRow row = Row("--FILENAME-MASK", F::QuotedText, &S::filename_mask);
+        row.profile_text = ProfileText::QuotesRemoved;
+        return row;
+    }(),
+    Row("--FILE-TIMESTAMP", F::Name, &S::file_timestamp, kTableTimestamp),
+    Row("--FILE-TIMESTAMP-CUSTOM", F::Integer, &S::custom_timestamp),
+    Switch("--NO-SUBFOLDERS", &S::keep_subfolders, "0"),
+
+    OptionRow{"--PROFILE", nullptr, F::Profile, std::monostate{}},
+    CommandLineSwitch("--DEBUG", "-D", &RunRequest::mode, "DEBUG"),
+    CommandLineSwitch("--QUIET", "-Q", &ParseResult::quiet),
+    CommandLineSwitch("--PAUSE", "-P", &ParseResult::pause),
+};
+
+bool IsDigitIn(char c, int base) {
+    if (base == 2) return c == '0' || c == '1';
+    if (base == 10) return c >= '0' && c <= '9';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+void ApplySideEffect(const OptionRow& row) {
+    std::visit(
+        [&](auto field) {
+            if constexpr (std::is_same_v<decltype(field), int8_t Settings::*>)
+                settings.*field = row.also_value;
+            else if constexpr (std::is_same_v<decltype(field), bool RunRequest::*>)
+                run_request.*field = row.also_value != 0;
+        },
+        row.also);
+}
+
+bool EndsWithQuote(const std::string& s) { return !s.empty() && s.back() == '"'; }
+
+}  // namespace
+
+std::span<const OptionRow> OptionTable() { return kOptions; }
+
+const OptionRow* FindOption(std::string_view upper_name) {
+    if (upper_name.empty()) return nullptr;
+    for (const OptionRow& row : kOptions)
+        if (upper_name == row.name || (row.short_name && upper_name == row.short_name)) return &row;
+    return nullptr;
+}
+
+const OptionRow* FindProfileOption(std::string_view upper_key) {
+    if (upper_key.empty()) return nullptr;
+    for (const OptionRow& row : kOptions)
+        if (row.profile_key && upper_key == row.profile_key) return &row;
+    return nullptr;
+}
+
+std::string OptionName(std::string_view param) {
+    std::string p = Trim(param);
+    if (p.starts_with("--")) {
+        const size_t eq = p.find('=');
+        if (eq != std::string::npos) p.resize(eq);
+    } else if (!p.starts_with("-")) {
+        p.clear();
+    }
+    return ToUpper(p);
+}
+
+std::string OptionValue(std::string_view param) {
+    std::string p = Trim(param);
+    if (p.starts_with("--")) {
+        const size_t eq = p.find('=');
+        if (eq != std::string::npos) return p.substr(eq + 1);
+    }
+    return p;
+}
+
+int32_t ConvertInteger(std::string_view text) {
+    size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (i < text.size() && text[i] == '%') {
+        base = 2;
+        ++i;
+    }
+    // The magnitude is capped well past 32 bits, so the sign can still be
+    // applied before saturating: "-2147483648" is exactly INT32_MIN.
+    constexpr int64_t kCap = int64_t{1} << 40;
+    int64_t magnitude = 0;
+    for (; i < text.size() && IsDigitIn(text[i], base); ++i) {
+        magnitude = magnitude * base + DigitValue(text[i]);
+        if (magnitude > kCap) magnitude = kCap;
+    }
+    const int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+float ConvertReal(std::string_view text) {
+    const std::string word = ToUpperAscii(Trim(text, " \t"));
+    if (word == "+INFINITY") return std::numeric_limits<float>::infinity();
+    if (word == "-INFINITY") return -std::numeric_limits<float>::infinity();
+    if (word == "NAN") return std::numeric_limits<float>::quiet_NaN();
+    return ParseLeadingReal(text);
+}
+
+std::string StripQuotes(std::string_view text) { return Trim(text, "\""); }
+
+void ApplyOption(const OptionRow& row, std::string_view value, ParseResult& result) {
+    std::visit(
+        [&](auto field) {
+            using T = decltype(field);
+            if constexpr (std::is_same_v<T, int32_t Settings::*>) {
+                settings.*field = row.form == F::Name ? LookupValueName(Trim(value), row.table)
+                                                      : ConvertInteger(value);
+            } else if constexpr (std::is_same_v<T, int8_t Settings::*>) {
+                settings.*field = static_cast<int8_t>(
+                    row.form == F::Switch ? ConvertInteger(row.fixed) : LookupValueName(Trim(value), row.table));
+            } else if constexpr (std::is_same_v<T, float Settings::*>) {
+                settings.*field = ConvertReal(value);
+            } else if constexpr (std::is_same_v<T, std::string Settings::*>) {
+                settings.*field = std::string(value);
+            } else if constexpr (std::is_same_v<T, std::string RunRequest::*>) {
+                run_request.*field = row.form == F::Switch ? std::string(row.fixed) : std::string(value);
+            } else if constexpr (std::is_same_v<T, bool ParseResult::*>) {
+                result.*field = true;
+            }
+        },
+        row.target);
+    ApplySideEffect(row);
+}
+
+ParseResult ParseOptions(const std::vector<std::string>& params) {
+    ParseResult result;
+    const size_t count = params.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string name = OptionName(params[i]);
+        const OptionRow* row = FindOption(name);
+        if (!row) continue;  // unknown options and stray words pass silently
+        // "Input given" is known as soon as -i is met, even if its value then
+        // turns out to be missing.
+        ApplySideEffect(*row);
+        if (row->form == F::Switch) {
+            ApplyOption(*row, {}, result);
+            continue;
+        }
+
+        std::string value;
+        if (row->short_name && name == row->short_name) {
+            if (i + 1 >= count) {
+                result.error = kIncorrectParameters;
+                return result;
+            }
+            const std::string next = Trim(params[i + 1]);
+            if (next.empty() || next.front() == '-') {
+                result.error = kIncorrectParameters;
+                return result;
+            }
+            value = OptionValue(params[++i]);
+        } else {
+            value = OptionValue(params[i]);
+            // Only -i, -o and -c refuse a single "-": elsewhere it is the
+            // sign of a negative number.
+            const bool missing = value.empty() || (row->separate_value ? value.front() == '-'
+                                                                       : value.starts_with("--"));
+            if (missing) {
+                result.error = kIncorrectParameters;
+                return result;
+            }
+        }
+
+        if (row->form == F::QuotedText || row->form == F::Profile) {
+            // A quoted value the runtime split at blanks is put back together.
+            if (value.front() == '"' && !EndsWithQuote(value)) {
+                while (!EndsWithQuote(value) && i + 1 < count) value += " " + params[++i];
+            }
+            value = StripQuotes(value);
+        } else if (row->form == F::StrippedText) {
+            value = StripQuotes(value);
+        }
+
+        if (row->form == F::Profile) {
+            if (!LoadProfile(value)) {
+                result.error = kInvalidProfile;
+                return result;
+            }
+            continue;
+        }
+        ApplyOption(*row, value, result);
+    }
+    return result;
+}
+
+}  // namespace kestrune

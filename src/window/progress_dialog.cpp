@@ -1,0 +1,204 @@
+#include "window/progress_dialog.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "app/text_table.h"
+#include "batch/batch_state.h"
+#include "window/dialogs.h"
+
+namespace kestrune {
+namespace {
+
+constexpr int kPollMilliseconds = 15;
+
+const char* CaptionKey(ProgressDialog::Kind kind) {
+    switch (kind) {
+        case ProgressDialog::Kind::Import: return "Import Progress";
+        case ProgressDialog::Kind::Export: return "Export Progress";
+        case ProgressDialog::Kind::Convert: break;
+    }
+    return "Convert Progress";
+}
+
+const char* BreakQuestionKey(ProgressDialog::Kind kind) {
+    switch (kind) {
+        case ProgressDialog::Kind::Import: return "Ask break import";
+        case ProgressDialog::Kind::Export: return "Ask break export";
+        case ProgressDialog::Kind::Convert: break;
+    }
+    return "Ask break conversion";
+}
+
+}  // namespace
+
+ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
+    : QDialog(parent), kind_(kind), total_(total) {
+    setWindowTitle(Text("Dialog", CaptionKey(kind)));
+    setModal(true);
+    line_ = new QLabel(this);
+    line_->setTextFormat(Qt::PlainText);
+    line_->setMinimumWidth(260);
+    bar_ = new QProgressBar(this);
+    bar_->setRange(0, total > 0 ? total : 0);
+    bar_->setValue(0);
+    bar_->setTextVisible(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    if (kind == Kind::Convert) {
+        ok_ = new QPushButton(Text("Dialog", "OK"), this);
+        ok_->setEnabled(false);
+        connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
+        buttons->addWidget(ok_);
+    } else {
+        // An import or export has nothing to confirm at its end; the button
+        // offers the same break question as closing the window.
+        auto* cancel = new QPushButton(Text("Dialog", "Cancel"), this);
+        connect(cancel, &QPushButton::clicked, this, &ProgressDialog::AskToBreak);
+        buttons->addWidget(cancel);
+    }
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(line_);
+    layout->addWidget(bar_);
+    layout->addLayout(buttons);
+    resize(300, 110);
+
+    timer_.setInterval(kPollMilliseconds);
+    connect(&timer_, &QTimer::timeout, this, &ProgressDialog::Poll);
+}
+
+ProgressDialog::~ProgressDialog() {
+    // Never leave a thread running behind a destroyed dialog: ask it to stop
+    // and wait for its current file.
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(batch_lock);
+            batch_progress.keep_running = 0;
+        }
+        pause_gate.Open();
+        thread_.join();
+    }
+}
+
+void ProgressDialog::Start(std::function<void()> procedure) {
+    {
+        std::lock_guard lock(batch_lock);
+        batch_progress.taken = 0;
+        batch_progress.current_path.clear();
+        batch_progress.file_count = 0;
+        batch_progress.keep_running = 1;
+    }
+    ended_ = false;
+    broken_ = false;
+    taken_ = 0;
+    file_count_ = 0;
+    thread_ = std::thread([this, procedure = std::move(procedure)] {
+        procedure();
+        ended_ = true;
+    });
+    timer_.start();
+    show();
+}
+
+void ProgressDialog::RunToEnd(std::function<void()> procedure) {
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+    Start(std::move(procedure));
+    if (isVisible()) loop.exec();
+}
+
+QString ProgressDialog::ProgressCaption(int taken) const {
+    QString caption = Text("Dialog", CaptionKey(kind_));
+    if (total_ > 0)
+        caption += QLatin1Char(' ') +
+                   QString::fromStdString(FormatText(GetText("Msg", "Progress"), std::to_string(taken),
+                                                     std::to_string(total_)));
+    return caption;
+}
+
+void ProgressDialog::ShowCurrentPath(const QString& path) {
+    current_path_ = path;
+    line_->setText(ShortenToWidth(path, line_->fontMetrics(), line_->width()));
+}
+
+void ProgressDialog::Poll() {
+    int taken = 0;
+    std::string path;
+    {
+        std::lock_guard lock(batch_lock);
+        taken = batch_progress.taken;
+        path = batch_progress.current_path;
+    }
+    if (taken > taken_) {
+        taken_ = taken;
+        setWindowTitle(ProgressCaption(taken));
+        if (total_ > 0) bar_->setValue(std::min(taken, total_));
+        if (!path.empty()) ShowCurrentPath(QString::fromStdString(path));
+    }
+    if (!ended_ || !thread_.joinable()) return;
+
+    thread_.join();
+    timer_.stop();
+    {
+        std::lock_guard lock(batch_lock);
+        taken_ = batch_progress.taken;
+        file_count_ = batch_progress.file_count;
+    }
+    if (total_ > 0) bar_->setValue(std::min(taken_, total_));
+    emit ThreadEnded();
+    // While the break question is open the dialog stays; it closes when the
+    // question has been answered.
+    if (kind_ != Kind::Convert && !asking_) accept();
+}
+
+void ProgressDialog::AskToBreak() {
+    if (asking_ || !thread_.joinable()) return;
+    asking_ = true;
+    // The worker waits at the gate before its next file or frame, so nothing
+    // new starts while the user reads the question.
+    pause_gate.Close();
+    const bool yes = AskQuestion(this, Text("Dialog", CaptionKey(kind_)), Text("Msg", BreakQuestionKey(kind_)));
+    if (yes && !ended_) {
+        std::lock_guard lock(batch_lock);
+        batch_progress.keep_running = 0;
+        broken_ = true;
+    }
+    pause_gate.Open();
+    asking_ = false;
+    if (kind_ != Kind::Convert && !thread_.joinable() && ended_) accept();
+}
+
+void ProgressDialog::ShowConversionResult(const QString& caption, const QString& line) {
+    setWindowTitle(caption);
+    line_->setText(line);
+    if (ok_) {
+        ok_->setEnabled(true);
+        ok_->setFocus();
+    }
+}
+
+void ProgressDialog::closeEvent(QCloseEvent* event) {
+    if (thread_.joinable()) {
+        event->ignore();
+        AskToBreak();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void ProgressDialog::reject() {
+    if (thread_.joinable()) {
+        AskToBreak();
+        return;
+    }
+    QDialog::reject();
+}
+
+}  // namespace kestrune

@@ -1,0 +1,34 @@
+// Start and end of the window mode around its event loop, apart from the
+// loop itself so that tests can start and end it as often as they like.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace kestrune {
+
+class MainWindow;
+
+// Why no window can be shown here, or "" when a display is available: the
+// platform Qt would choose must be one that can open, because Qt aborts the
+// process when, say, xcb cannot reach its X server.
+std::string DisplayProblem();
+
+class WindowSession {
+  public:
+    WindowSession();
+    ~WindowSession();
+
+    // Needs a QApplication. Loads "config.ini", builds the texts and the
+    // format registry, creates the main window with its stored placement and
+    // output folder, runs the reset of "New" and shows the window.
+    MainWindow* Start();
+    MainWindow* Window() const { return window_.get(); }
+    // Stores the window placement and writes "config.ini".
+    void Finish();
+
+  private:
+    std::unique_ptr<MainWindow> window_;
+};
+
+}  // namespace kestrune

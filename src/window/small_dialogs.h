@@ -1,0 +1,44 @@
+// The small secondary windows: the input chooser of command 4, the about box
+// and the converter finder.
+#pragma once
+
+#include <QDialog>
+
+class QComboBox;
+
+namespace kestrune {
+
+// Two buttons, "Select Input File" and "Select Input Folder"; exec() returns
+// the command number the user picked (5 or 6), or 0.
+class InputChooser : public QDialog {
+    Q_OBJECT
+  public:
+    explicit InputChooser(QWidget* parent);
+};
+
+class AboutBox : public QDialog {
+    Q_OBJECT
+  public:
+    explicit AboutBox(QWidget* parent);
+};
+
+// "Find a File Converter": from one extension to another. A pair this
+// program converts selects that output format in the main window; any other
+// pair is looked up on the maker's home page.
+class ConverterFinder : public QDialog {
+    Q_OBJECT
+  public:
+    explicit ConverterFinder(QWidget* parent);
+    QComboBox* FromBox() const { return from_; }
+    QComboBox* ToBox() const { return to_; }
+    // The output format chosen by the last search, empty when none.
+    QString ChosenFormat() const { return chosen_; }
+
+  private:
+    void Search();
+    QComboBox* from_ = nullptr;
+    QComboBox* to_ = nullptr;
+    QString chosen_;
+};
+
+}  // namespace kestrune

@@ -1,0 +1,179 @@
+// The program as a subprocess: informational commands, the single-instance
+// rule, the banner and the error path.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "support/harness.h"
+
+namespace {
+
+using testing_support::ConsoleLines;
+using testing_support::DecodeUtf16Le;
+using testing_support::ProcessResult;
+using testing_support::RunKestrune;
+using testing_support::RunOptions;
+using testing_support::TempDir;
+
+std::string Utf16Le(const std::string& ascii) {
+    std::string bytes;
+    for (char c : ascii) {
+        bytes.push_back(c);
+        bytes.push_back('\0');
+    }
+    return bytes;
+}
+
+const char* const kHelp =
+    " \r\n"
+    "Usage: kestrunecmd -i <filename> [options]\r\n"
+    " \r\n"
+    "  kestrunecmd -i example.gif\r\n"
+    "  kestrunecmd -i c:\\tmp\\example.gif\r\n"
+    "  kestrunecmd -i c:\\tmp\\example.gif -o d:\\converted\r\n"
+    "  kestrunecmd -i c:\\tmp\\filelist.txt\r\n"
+    "  kestrunecmd -i c:\\tmp\\ -o d:\\converted --jpg-quality=95\r\n"
+    "  kestrunecmd -i c:\\tmp\\ -o d:\\converted -c bmp --jpg-quality=95\r\n"
+    " \r\n"
+    "Options:\r\n"
+    " \r\n"
+    "  -h, -?, --help            Display this help and exit\r\n"
+    "  -i FILE, --input=FILE     Set input file/list/folder\r\n"
+    "  -o PATH, --output=PATH    Set output folder\r\n"
+    "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)\r\n"
+    " \r\n"
+    "Advanced options:\r\n"
+    " \r\n"
+    "  --width=NUM               Set output image width\r\n"
+    "  --height=NUM              Set output image height\r\n"
+    "  --filename-mask=STR       Define output filename format\r\n"
+    "  --flip-horizontal         Flip output image horizontally\r\n"
+    "  --flip-vertical           Flip output image vertically\r\n"
+    "  --brightness=NUM          Set output image brightness, NUM = -100..100\r\n"
+    "  --contrast=NUM            Set output image contrast, NUM = -100..100\r\n"
+    "  --gamma=NUM               Set output image gamma, NUM = 0.01..9.99\r\n"
+    "  --invert                  Invert output image\r\n"
+    "  --greyscale               Greyscale output image\r\n"
+    "  --profile=FILE            Set configuration file with required settings\r\n"
+    "    ...                     Refer documentation for all available options\r\n"
+    " \r\n"
+    "Other options:\r\n"
+    " \r\n"
+    "  -q, --quiet               Don't print status messages to stdout\r\n"
+    "  -d, --debug               Print debug information to stdout\r\n"
+    "  -p, --pause               Pause at exit\r\n"
+    "  -v, --version             Display version information and exit\r\n";
+
+// Environment in which no display can be opened, so that a run that falls
+// through to the window mode ends instead of waiting for a user.
+RunOptions NoDisplay() {
+    RunOptions options;
+    options.env["QT_QPA_PLATFORM"] = "xcb";
+    options.env["DISPLAY"] = "";
+    options.env["WAYLAND_DISPLAY"] = "";
+    options.timeout_seconds = 60;
+    return options;
+}
+
+TEST(VersionCommand, PrintsTheVersionAloneInUtf16) {
+    for (const char* option : {"-v", "-V", "--version", "--VERSION=x"}) {
+        const ProcessResult r = RunKestrune({option});
+        EXPECT_EQ(r.exit_code, 0) << option;
+        EXPECT_EQ(r.out, Utf16Le("2.5\r\n")) << option;
+    }
+}
+
+TEST(VersionCommand, OnlyCountsAsFirstParameter) {
+    TempDir dir;
+    const ProcessResult r = RunKestrune({"-i", dir / "missing.gif", "-v", "-q"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out.find(Utf16Le("2.5\r\n")), std::string::npos) << DecodeUtf16Le(r.out);
+}
+
+TEST(HelpCommand, PrintsTheThirtyEightLinesExactly) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"-?"}, {"-H", "-i"}, {"--HELP", "-v"}}) {
+        const ProcessResult r = RunKestrune(args);
+        EXPECT_EQ(r.exit_code, 0);
+        const std::string text = DecodeUtf16Le(r.out);
+        EXPECT_EQ(text, kHelp) << "for " << args[0] << "\n--- got ---\n" << text << "--- expected ---\n" << kHelp;
+        EXPECT_EQ(r.out.size(), 2 * std::string(kHelp).size());
+        EXPECT_EQ(ConsoleLines(r.out).size(), 38u);
+    }
+}
+
+TEST(SingleInstance, SecondCopyPrintsNothing) {
+    TempDir runtime;
+    const int fd = open((runtime / "Tarvel GIF to IMAGE 2.5.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(flock(fd, LOCK_EX | LOCK_NB), 0);
+    RunOptions options;
+    options.env["XDG_RUNTIME_DIR"] = runtime.path();
+    for (const char* option : {"-v", "--help"}) {
+        const ProcessResult r = RunKestrune({option}, options);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, "") << DecodeUtf16Le(r.out);
+        EXPECT_EQ(r.err, "");
+    }
+    close(fd);
+    // With the lock free again the same run prints.
+    const ProcessResult r = RunKestrune({"-v"}, options);
+    EXPECT_EQ(r.out, Utf16Le("2.5\r\n"));
+}
+
+TEST(WindowModeFallThrough, NoParametersPrintNothing) {
+    const ProcessResult r = RunKestrune({}, NoDisplay());
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(WindowModeFallThrough, ParametersWithoutInputPrintNothing) {
+    TempDir dir;
+    const ProcessResult r = RunKestrune({"-o", dir.path(), "--foo=1", "word", "-q=1"}, NoDisplay());
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(OptionErrors, PrintOneErrorLine) {
+    const ProcessResult r = RunKestrune({"-q", "-i"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(ConsoleLines(r.out), std::vector<std::string>{"Error: Incorrect number of parameters"});
+}
+
+TEST(OptionErrors, PauseWaitsWithoutThePrompt) {
+    // Standard input is a pipe, so the key wait ends at once.
+    const ProcessResult r = RunKestrune({"-p", "--profile=/nonexistent/folder/p.ini", "-i", "x.gif"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(ConsoleLines(r.out), std::vector<std::string>{"Error: Invalid profile file"});
+}
+
+TEST(BatchRun, BannerComesFirstUnlessQuiet) {
+    TempDir dir;
+    const ProcessResult r = RunKestrune({"-i", dir / "missing.gif", "-o", dir.path()});
+    EXPECT_EQ(r.exit_code, 0);
+    const std::vector<std::string> lines = ConsoleLines(r.out);
+    ASSERT_GE(lines.size(), 4u) << DecodeUtf16Le(r.out);
+    EXPECT_EQ(lines[0], "Tarvel GIF to IMAGE 2.5");
+    EXPECT_EQ(lines[1], "Copyright (c) 2026 Tarvel Software");
+    EXPECT_EQ(lines[2], "https://kestrune.tarvel.example/");
+    EXPECT_EQ(lines[3], " ");
+
+    const ProcessResult quiet = RunKestrune({"-i", dir / "missing.gif", "-o", dir.path(), "-q"});
+    EXPECT_EQ(quiet.exit_code, 0);
+    EXPECT_EQ(DecodeUtf16Le(quiet.out).find("Tarvel GIF to IMAGE"), std::string::npos);
+}
+
+TEST(BatchRun, PausePromptComesLast) {
+    TempDir dir;
+    const ProcessResult r = RunKestrune({"-i", dir / "missing.gif", "-o", dir.path(), "-q", "-p"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_FALSE(r.timed_out);
+    const std::vector<std::string> lines = ConsoleLines(r.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "Press any key to exit.");
+}
+
+}  // namespace
