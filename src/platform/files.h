@@ -32,6 +32,7 @@ bool CreateFolder(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 // Makes the file writable, then unlinks it.
 bool ForceDeleteFile(const std::string& path);
+// True when nothing is left at the path (including when nothing was there).
 bool DeleteFileIfExists(const std::string& path);
 
 // Last-write time as a local-time count (see clock.h); false on error.

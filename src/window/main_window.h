@@ -9,6 +9,8 @@
 #include <string>
 #include <unordered_set>
 
+#include "window/progress_dialog.h"
+
 class QAction;
 class QComboBox;
 class QLabel;
@@ -18,8 +20,6 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace kestrune {
-
-class ProgressDialog;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

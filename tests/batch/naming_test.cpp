@@ -182,24 +182,6 @@ TEST_F(NameTextTest, CounterAndRandomNumberAreFiveCharacters) {
     EXPECT_EQ(kestrune::BuildOutputName(state, s), "12345-00007");
 }
 
-TEST_F(NameTextTest, OutputPathTakesTheSubfolderOnlyWhenKept) {
-    state.current_subfolder = "a/b/";
-    s.keep_subfolders = 1;
-    EXPECT_EQ(kestrune::BuildOutputPath(state, s), "/out/a/b/Photo.Big.png");
-    s.keep_subfolders = 0;
-    EXPECT_EQ(kestrune::BuildOutputPath(state, s), "/out/Photo.Big.png");
-}
-
-TEST_F(NameTextTest, FinishOutputFileAdvancesOnlyAfterSuccess) {
-    state.sequence_number = 4;
-    kestrune::FinishOutputFile(false, state, s, {});
-    EXPECT_EQ(state.sequence_number, 4);
-    kestrune::FinishOutputFile(true, state, s, {});
-    EXPECT_EQ(state.sequence_number, 5);
-    EXPECT_GE(state.random_number, 1);
-    EXPECT_LE(state.random_number, 99999);
-}
-
 TEST(FramePathTest, NumberGoesBeforeTheExtension) {
     EXPECT_EQ(kestrune::FramePath("/out/a.png", 0, "png"), "/out/a[1].png");
     EXPECT_EQ(kestrune::FramePath("/out/a.png", 11, "png"), "/out/a[12].png");

@@ -258,30 +258,6 @@ TEST_F(TextWatermark, MultiLineBlocksStartFromTenPixels) {
     EXPECT_EQ(block.height(), lh + lh - 2);
 }
 
-TEST_F(TextWatermark, CentredLinesShareTheirMiddle) {
-    Settings s = TextSettings("iii%eol%WWWWWW");
-    s.text_alignment = 1;
-    s.text_position = 0;
-    Bitmap out = Draw(s);
-    const Box block = BoundsOfChange(out.get(), kBlue);
-    const int lh = Measure("WWWWWW").height;
-    const Box first{block.left, block.top + 5, block.right, block.top + 5 + lh - 1};
-    // The narrow line's white pixels sit around the block's middle column.
-    int left = 1 << 30, right = -1;
-    for (int y = first.top; y <= first.bottom; ++y)
-        for (int x = first.left; x <= first.right; ++x)
-            if (PixelAt(out.get(), x, y) == kWhite) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-            }
-    ASSERT_GE(right, left);
-    const int middle = (block.left + block.right) / 2;
-    EXPECT_LT(left, middle);
-    EXPECT_GT(right, middle);
-    EXPECT_GT(left - block.left, 15);
-    EXPECT_NEAR(left - block.left, block.right - right, 4);
-}
-
 TEST_F(TextWatermark, FrameBoundaryMeasuresFromTheFramesInnerCorner) {
     Settings s = TextSettings("Hello");
     s.text_boundary = 1;

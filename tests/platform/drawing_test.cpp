@@ -113,23 +113,6 @@ TEST(DrawingText, RasterTextHasNoInBetweenPixelsAndVectorTextHas) {
     EXPECT_GT(vector_greys.size(), 10u);
 }
 
-TEST(DrawingText, RasterTextInSourceModeKeepsItsOwnAlpha) {
-    Surface layer = CreateLayer(120, 40);
-    Drawing cr = StartDrawing(layer.get());
-    cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
-    const DrawColour back{0, 0, 255, 40}, front{255, 255, 0, 200};
-    FillAll(cr.get(), back);
-    DrawRasterText(cr.get(), *Arial(20), "Kestrel", 2, 2, front, back);
-    int text_pixels = 0;
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 120; ++x) {
-            const DrawColour c = LayerPixel(layer.get(), x, y);
-            if (c == front) ++text_pixels;
-            else ASSERT_EQ(c, back) << x << "," << y;
-        }
-    EXPECT_GT(text_pixels, 50);
-}
-
 TEST(DrawingPaths, ParserReadsCommandsAndSignRuns) {
     const auto steps = ParsePathText("M 0 0 l 100 0 l -10 10 l --80 0 Z");
     ASSERT_TRUE(steps);
@@ -245,13 +228,4 @@ TEST(DrawingPixels, DirectTransferEqualsThePngRoute) {
     Bitmap opaque_direct = BitmapFromLayer(opaque.get());
     ExpectSameBitmaps(opaque_png.get(), opaque_direct.get());
     EXPECT_EQ(BitmapPixel(opaque_direct.get(), 4, 2), (DrawColour{10, 200, 30, 255}));
-}
-
-TEST(DrawingLayers, EmptySizesGiveNoLayer) {
-    EXPECT_FALSE(CreateLayer(0, 5));
-    EXPECT_FALSE(CreateLayer(5, -1));
-    EXPECT_FALSE(BitmapFromLayer(nullptr));
-    EXPECT_FALSE(StartDrawing(nullptr));
-    EXPECT_TRUE(EncodePng(nullptr).empty());
-    EXPECT_FALSE(BitmapFromPng("not a png"));
 }

@@ -1,0 +1,230 @@
+// Starting without a display, the captions of the window, the Help commands,
+// the favourite output folders, and the screenshots of the documentation.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+#include <cstdlib>
+
+#include "batch/batch_state.h"
+#include "settings/settings.h"
+#include "window/commands.h"
+#include "window/links.h"
+#include "window/output_folders.h"
+#include "window/preferences_dialog.h"
+#include "window/progress_dialog.h"
+#include "window_fixture.h"
+
+namespace window_test {
+namespace {
+
+using kestrune::settings;
+
+// Sets an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_) setenv(name_, old_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+TEST(DisplayCheck, NamesTheProblemInsteadOfLettingQtAbort) {
+    {
+        ScopedEnv qpa("QT_QPA_PLATFORM", "offscreen");
+        EXPECT_EQ(kestrune::DisplayProblem(), "");
+    }
+    {
+        ScopedEnv qpa("QT_QPA_PLATFORM", nullptr);
+        ScopedEnv display("DISPLAY", nullptr);
+        ScopedEnv wayland("WAYLAND_DISPLAY", nullptr);
+        EXPECT_NE(kestrune::DisplayProblem(), "");
+    }
+    {
+        ScopedEnv qpa("QT_QPA_PLATFORM", "xcb");
+        ScopedEnv display("DISPLAY", ":97");  // no server there
+        EXPECT_NE(kestrune::DisplayProblem(), "");
+    }
+    {
+        ScopedEnv qpa("QT_QPA_PLATFORM", "no-such-platform;offscreen");
+        EXPECT_EQ(kestrune::DisplayProblem(), "") << "Qt falls back to the next platform";
+    }
+}
+
+TEST(DisplayCheck, ProgramWithoutDisplayPrintsOneLineAndEndsWithZero) {
+    testing_support::RunOptions options;
+    options.env = {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}};
+    options.timeout_seconds = 60;
+    const testing_support::ProcessResult r = testing_support::RunKestrune({}, options);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "");
+    ASSERT_FALSE(r.err.empty());
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
+}
+
+class StartupTest : public WindowTest {};
+
+TEST_F(StartupTest, EveryCaptionComesFromTheTextTable) {
+    QStringList texts;
+    for (QWidget* w : window()->findChildren<QWidget*>()) {
+        if (auto* l = qobject_cast<QLabel*>(w)) texts << l->text();
+        if (auto* b = qobject_cast<QPushButton*>(w)) texts << b->text();
+    }
+    for (QAction* a : window()->findChildren<QAction*>()) texts << a->text();
+    texts << window()->InputListView()->headerItem()->text(0);
+    kestrune::PreferencesDialog prefs(window());
+    for (QWidget* w : prefs.findChildren<QWidget*>()) {
+        if (auto* l = qobject_cast<QLabel*>(w)) texts << l->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(w)) texts << b->text();
+        if (auto* c = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < c->count(); ++i) texts << c->itemText(i);
+    }
+    for (int i = 0; i < prefs.Pages()->count(); ++i) texts << prefs.Pages()->tabText(i);
+    for (const QString& t : texts) EXPECT_FALSE(t.contains("NO_STRING_ERROR")) << t.toStdString();
+    EXPECT_EQ(window()->InputListView()->headerItem()->text(0), "Filename");
+    EXPECT_EQ(window()->InputListView()->columnWidth(0), 290);
+    EXPECT_EQ(window()->StatusText(), "Ready");
+}
+
+TEST_F(StartupTest, MenusFollowTheCommandTable) {
+    const QList<QAction*> menus = window()->menuBar()->actions();
+    QStringList titles;
+    for (QAction* m : menus) titles << m->text();
+    EXPECT_EQ(titles, QStringList({"File", "Edit", "Converter", "Help"}));
+    QStringList file;
+    for (QAction* a : menus[0]->menu()->actions()) file << (a->isSeparator() ? QString("-") : a->text());
+    EXPECT_EQ(file, QStringList({"New", "-", "Add Input Files...", "Select Output Folder...", "-", "Import Files...",
+                                 "Export Files...", "-", "Exit"}));
+    EXPECT_EQ(window()->ActionFor(kestrune::kCommandDelete)->shortcut(), QKeySequence("Ctrl+Del"));
+    EXPECT_EQ(window()->ActionFor(kestrune::kCommandConvert)->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(window()->ActionFor(kestrune::kCommandExit)->shortcut(), QKeySequence("Alt+X"));
+}
+
+TEST_F(StartupTest, FormatChoiceShowsIdentifierAndDescriptionAndStoresTheChoice) {
+    QComboBox* box = window()->FormatBox();
+    ASSERT_EQ(box->count(), 23);
+    EXPECT_EQ(box->itemText(box->findData("png")), "PNG (Portable Network Graphics)");
+    box->setCurrentIndex(box->findData("webp"));
+    EXPECT_EQ(settings.output_format, "webp");
+    window()->OutputFolderBox()->setEditText("/some/where");
+    EXPECT_EQ(kestrune::batch_state.output_folder, "/some/where");
+}
+
+TEST_F(StartupTest, StoredOutputFolderIsShownAtStartWithItsFavourites) {
+    testing_support::TempDir a, b;
+    settings.out_folders_history = 1;
+    settings.out_folders_number = 5;
+    settings.recent_out_folders = a.path() + "|" + b.path();
+    window()->SetOutputFolder(QString::fromStdString(b.path()));
+    Finish();
+    Start();
+    EXPECT_EQ(window()->OutputFolderText().toStdString(), b.path());
+    QComboBox* box = window()->OutputFolderBox();
+    ASSERT_EQ(box->count(), 2);
+    EXPECT_EQ(box->itemText(0).toStdString(), b.path());
+    EXPECT_EQ(box->itemText(1).toStdString(), a.path());
+}
+
+TEST_F(StartupTest, HelpCommandsOpenTheManualAndTheConfiguredAddresses) {
+    window()->RunCommand(kestrune::kCommandManual);
+    ASSERT_EQ(opened_urls_.size(), 1u);
+    EXPECT_TRUE(opened_urls_[0].startsWith("file://")) << opened_urls_[0].toStdString();
+    EXPECT_TRUE(opened_urls_[0].endsWith("/manual.html"));
+    EXPECT_TRUE(warnings_.empty());
+
+    window()->RunCommand(kestrune::kCommandVisitHomepage);
+    EXPECT_EQ(opened_urls_.back(), QString::fromUtf8(kestrune::kWebAddress));
+    window()->RunCommand(kestrune::kCommandSendFeedback);
+    EXPECT_TRUE(opened_urls_.back().startsWith("mailto:")) << opened_urls_.back().toStdString();
+    EXPECT_TRUE(opened_urls_.back().contains("Tarvel GIF to IMAGE Feedback"));
+
+    // The update check asks first and claims nothing: it opens the home page.
+    const size_t before = opened_urls_.size();
+    answer_ = false;
+    window()->RunCommand(kestrune::kCommandCheckForNewVersion);
+    EXPECT_EQ(opened_urls_.size(), before);
+    answer_ = true;
+    window()->RunCommand(kestrune::kCommandCheckForNewVersion);
+    ASSERT_EQ(opened_urls_.size(), before + 1);
+    EXPECT_EQ(opened_urls_.back(), QString::fromUtf8(kestrune::kWebAddress));
+    EXPECT_EQ(questions_.back().text, "Do you want to check for updates?");
+}
+
+TEST(OutFolders, NewestFirstWithoutDuplicatesUpToTheLimit) {
+    kestrune::Settings s;
+    s.out_folders_history = 1;
+    s.out_folders_number = 3;
+    for (const char* f : {"/a/", "/b/", "/c/", "/b/", "/d/"}) kestrune::RememberOutFolder(s, f);
+    EXPECT_EQ(s.recent_out_folders, "/d/|/b/|/c/");
+    // A folder with the separator in its name is not remembered at all
+    // rather than stored as two wrong folders.
+    kestrune::RememberOutFolder(s, "/x|y/");
+    EXPECT_EQ(kestrune::SplitOutFolders(s.recent_out_folders), (std::vector<std::string>{"/d/", "/b/", "/c/"}));
+    s.out_folders_history = 0;
+    kestrune::RememberOutFolder(s, "/e/");
+    EXPECT_EQ(s.recent_out_folders, "");
+}
+
+TEST(OutFolders, DropDownHoldsAtMost128) {
+    std::string stored;
+    for (int i = 0; i < 200; ++i) stored += "/f" + std::to_string(i) + "/|";
+    const auto folders = kestrune::SplitOutFolders(stored + "||");
+    ASSERT_EQ(folders.size(), 128u);
+    EXPECT_EQ(folders.front(), "/f0/");
+    EXPECT_EQ(folders.back(), "/f127/");
+}
+
+// Renders the main window and the progress dialog of a finished run. With
+// KESTRUNE_SCREENSHOT_DIR set the pictures are written there (the README's
+// pictures come from this test).
+TEST_F(StartupTest, Screenshots) {
+    testing_support::TempDir in, out;
+    WriteGifs(in.path(), {"holiday/beach.gif", "holiday/harbour.gif", "logo.gif", "banner-animated.gif",
+                          "scans/page-01.gif"});
+    Drop({QString::fromStdString(in.path())});
+    window()->SetOutputFolder(QString::fromStdString(out.path()));
+    window()->FormatBox()->setCurrentIndex(window()->FormatBox()->findData("png"));
+    window()->resize(640, 400);
+    QCoreApplication::processEvents();
+    const QPixmap main_picture = window()->grab();
+
+    QTest::mouseClick(window()->ConvertButton(), Qt::LeftButton);
+    kestrune::ProgressDialog* dialog = window()->ConversionDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return dialog->OkButton()->isEnabled(); }));
+    const QPixmap progress_picture = dialog->grab();
+    EXPECT_EQ(dialog->TextLine()->text(), "Files converted: 5 of 5");
+
+    ASSERT_FALSE(main_picture.isNull());
+    ASSERT_FALSE(progress_picture.isNull());
+    EXPECT_GE(main_picture.width(), 510);
+    EXPECT_GE(progress_picture.width(), 300);
+    if (const char* folder = std::getenv("KESTRUNE_SCREENSHOT_DIR")) {
+        EXPECT_TRUE(main_picture.save(QString::fromLocal8Bit(folder) + "/main-window.png"));
+        EXPECT_TRUE(progress_picture.save(QString::fromLocal8Bit(folder) + "/progress-dialog.png"));
+    }
+    QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+}
+
+}  // namespace
+}  // namespace window_test
