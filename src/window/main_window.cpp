@@ -109,6 +109,9 @@ void MainWindow::BuildControls() {
     list_->setObjectName(QStringLiteral("inputList"));
     list_->setColumnCount(1);
     list_->setHeaderLabels({Text("General", "Filename")});
+    // 290 pixels at the least; the column grows with the window so that long
+    // paths stay readable.
+    list_->header()->setMinimumSectionSize(kFilenameColumnWidth);
     list_->setColumnWidth(0, kFilenameColumnWidth);
     list_->setRootIsDecorated(false);
     list_->setUniformRowHeights(true);
@@ -353,6 +356,7 @@ int MainWindow::RunImport(const QString& folder, const QString& list_file) {
     SyncListFromInputList();
     const int added = dialog.FileCount();
     SetStatus(dialog.Broken() ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
+    activateWindow();
     list_->setFocus();
     return added;
 }
@@ -524,6 +528,7 @@ bool MainWindow::ExportListPath(const QString& path) {
         batch_progress.file_count = written;
     });
     SetBusy(false);
+    activateWindow();
 
     if (dialog.Broken()) {
         std::remove(temporary.c_str());

@@ -216,7 +216,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_, 1);
     layout->addWidget(buttons);
-    resize(620, 560);
+    resize(760, 600);
     LoadFrom(settings);
 }
 

@@ -22,31 +22,44 @@ struct FormatCase {
     int converted_bpp;  // what the automatic depth makes of a 32-bit frame
     int read_bpp;       // what FreeImage reads back
     Compare compare;
-    int max_error;
-    double mean_error;
+    int max_error;      // per pixel, for pixels whose surroundings are uniform
+    double mean_error;  // over the whole frame
+    int edge_radius = 0;  // max_error applies where the source is uniform this far around
 };
 
 void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.ext; }
 
 // Lossless rows are exact. Bounds of the lossy rows: JPEG at the default
-// quality 95 without subsampling, JPEG-2000 at FreeImage's default rate,
-// DXT1 in DevIL's DDS (exact end points here, since every 4x4 block holds
-// at most two colours), RGBE in HDR, half floats in EXR. PNG and WebP keep
-// no alpha channel for an opaque frame.
+// quality 95 without subsampling; JNG at FreeImage's default quality with
+// subsampled chroma and JPEG-2000 at its default 16:1 rate, both smearing
+// red/blue edges; DevIL's DXT1, which paints a 4x4 block of two colours in
+// one of them, so only blocks of one colour are held to a tight bound; RGBE
+// in HDR and half floats in EXR. PNG and WebP keep no alpha channel for an
+// opaque frame.
 const FormatCase kCases[] = {
-    {"bmp", 32, 32, Compare::Colour, 0, 0},      {"dds", 32, 32, Compare::Colour, 8, 1},
+    {"bmp", 32, 32, Compare::Colour, 0, 0},      {"dds", 32, 32, Compare::Colour, 8, 32, 3},
     {"exr", 96, 96, Compare::Colour, 1, 0.5},    {"gif", 8, 8, Compare::Colour, 0, 0},
     {"hdr", 96, 96, Compare::Colour, 2, 1},      {"ico", 32, 32, Compare::Colour, 0, 0},
-    {"j2k", 32, 32, Compare::Colour, 96, 8},     {"jng", 32, 32, Compare::Colour, 96, 6},
-    {"jp2", 32, 32, Compare::Colour, 96, 8},     {"jpg", 24, 24, Compare::Colour, 96, 6},
-    {"jxr", 32, 32, Compare::Colour, 0, 0},      {"pbm", 1, 1, Compare::Dithered, 48, 0},
+    {"j2k", 32, 32, Compare::Colour, 128, 40, 3},     {"jng", 32, 32, Compare::Colour, 48, 24, 3},
+    {"jp2", 32, 32, Compare::Colour, 176, 56, 3},     {"jpg", 24, 24, Compare::Colour, 32, 4},
+    {"jxr", 32, 32, Compare::Colour, 0, 0},      {"pbm", 1, 1, Compare::Dithered, 48, 1},
     {"pcx", 24, 24, Compare::Colour, 0, 0},      {"pfm", 96, 96, Compare::Colour, 0, 0},
     {"pgm", 8, 8, Compare::Luminance, 1, 0},     {"png", 32, 24, Compare::Colour, 0, 0},
     {"ppm", 48, 48, Compare::Colour, 0, 0},      {"psd", 32, 32, Compare::Colour, 0, 0},
     {"tga", 32, 32, Compare::Colour, 0, 0},      {"tiff", 32, 32, Compare::Colour, 0, 0},
-    {"wbmp", 1, 1, Compare::Dithered, 48, 0},    {"webp", 32, 24, Compare::Colour, 0, 0},
+    {"wbmp", 1, 1, Compare::Dithered, 48, 1},    {"webp", 32, 24, Compare::Colour, 0, 0},
     {"xpm", 24, 8, Compare::Colour, 0, 0},
 };
+
+bool UniformAround(const testing_support::GifImage& gif, int frame, int x, int y, int radius) {
+    const Rgba centre = formats_test::ComposedPixel(gif, frame, x, y);
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx) {
+            const int px = std::clamp(x + dx, 0, 39), py = std::clamp(y + dy, 0, 39);
+            if (!(formats_test::ComposedPixel(gif, frame, px, py) == centre)) return false;
+        }
+    return true;
+}
 
 bool FreeImageCanWriteJxr() {
     Bitmap probe(FreeImage_Allocate(64, 64, 24));
@@ -136,15 +149,18 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
                         }
                     error = std::abs(want_sum - got_sum) / 16;
                 }
-                worst = std::max(worst, error);
+                const bool judged = c.edge_radius == 0 || UniformAround(gif, k, x, y, c.edge_radius);
+                if (judged) worst = std::max(worst, error);
                 total += error;
-                if (error > c.max_error)
+                if (judged && error > c.max_error && !std::getenv("KESTRUNE_SHOW_ERRORS"))
                     ADD_FAILURE() << ext << " pixel " << x << "," << y << " wanted " << formats_test::Show(want)
                                   << " got " << formats_test::Show(got);
                 if (::testing::Test::HasFailure()) break;
             }
             if (::testing::Test::HasFailure()) break;
         }
+        if (std::getenv("KESTRUNE_SHOW_ERRORS"))
+            std::cout << ext << " frame " << k << ": worst where judged " << worst << ", mean " << total / (40 * 40) << "\n";
         EXPECT_LE(total / (40 * 40), c.mean_error + 1e-9) << "mean error; worst " << worst;
     }
     CloseFrameSource(source);

@@ -382,6 +382,12 @@ TEST_F(TextWatermark, NothingIsDrawnWithoutTheFont) {
     EXPECT_EQ(FreeImage_GetBPP(out.get()), 24u);
     EXPECT_EQ(BoundsOfChange(out.get(), kBlue).right, -1);
 
+    // An empty text without padding is a block of no width: nothing to place.
+    s.text = "";
+    s.text_padding = 0;
+    Bitmap empty = Draw(s, 50, 40);
+    EXPECT_EQ(BoundsOfChange(empty.get(), kBlue).right, -1);
+
     s.font = "NoSuchFontFace123";
     EXPECT_FALSE(LoadWatermarkFont(s));
     EXPECT_FALSE(IsWatermarkFontLoaded());

@@ -98,6 +98,9 @@ void WindowTest::TearDown() {
 kestrune::MainWindow* WindowTest::Start() {
     kestrune::MainWindow* w = session_->Start();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    // Shortcuts reach only the active window, as on a desktop.
+    w->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w));
     return w;
 }
 
