@@ -26,6 +26,9 @@ enum class SaveResult {
     Failed,
     GiveUpFile,  // the DevIL writer could not get its pixel buffer
 };
+// Every writer writes a temporary file beside the target (named like
+// TemporaryOutputPath) and renames it over the target only on success; a
+// failed save leaves neither a temporary file nor a changed target.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
                      const Settings& s);
 

@@ -355,7 +355,8 @@ int MainWindow::RunImport(const QString& folder, const QString& list_file) {
     SetBusy(false);
     SyncListFromInputList();
     const int added = dialog.FileCount();
-    SetStatus(dialog.Broken() ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
+    import_broken_ = dialog.Broken();
+    SetStatus(import_broken_ ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
     activateWindow();
     list_->setFocus();
     return added;
@@ -375,7 +376,11 @@ int MainWindow::DropPaths(const QStringList& paths) {
         if (IsFolder(Utf8(path))) {
             path = WithSlash(path);
             added += ImportFolderPath(path);
-            broken = broken || StatusText() == Text("Msg", "Import is not complete");
+            // A broken import ends the whole drop: the user asked to stop.
+            if (import_broken_) {
+                broken = true;
+                break;
+            }
         }
         if (AddFile(path)) ++added;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);

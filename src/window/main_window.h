@@ -123,6 +123,7 @@ class MainWindow : public QMainWindow {
     QPointer<ProgressDialog> conversion_;
     int conversion_total_ = 0;
     bool busy_ = false;
+    bool import_broken_ = false;  // the user broke the last import
 };
 
 }  // namespace kestrune

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "formats/loading.h"
@@ -274,6 +275,8 @@ TEST_F(SavingTest, ReadOnlyTargetOfDevilFormatsIsReplaced) {
 // An 8-bit frame using palette indexes 0..9 of a full 256-entry palette.
 Bitmap TenColourFrame() {
     Bitmap image(FreeImage_Allocate(21, 13, 8));
+    // FreeImage leaves the row padding uninitialised and writes it out as is.
+    std::memset(FreeImage_GetBits(image.get()), 0, FreeImage_GetPitch(image.get()) * 13);
     RGBQUAD* palette = FreeImage_GetPalette(image.get());
     for (int i = 0; i < 256; ++i)
         palette[i] = RGBQUAD{BYTE(i * 7), BYTE(255 - i), BYTE(i * 3), 0};

@@ -20,13 +20,15 @@
 namespace window_test {
 
 void EnsureApplication() {
-    static std::unique_ptr<QApplication> app;
+    // Never destroyed: at exit Qt's own globals may already be gone, and a
+    // QApplication torn down after them crashes the test program.
+    static QApplication* app = nullptr;
     if (app) return;
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static int argc = 1;
     static char name[] = "test_window";
     static char* argv[] = {name, nullptr};
-    app = std::make_unique<QApplication>(argc, argv);
+    app = new QApplication(argc, argv);
     // The tests end the main window many times; the application must not
     // take that for the end of the program.
     QApplication::setQuitOnLastWindowClosed(false);
