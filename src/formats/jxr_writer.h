@@ -16,7 +16,8 @@ namespace kestrune {
 //   16      (5-5-5 or 5-6-5) widened to 24-bit BGR;
 //   24, 32  BGR, BGRA with the alpha plane kept;
 //   48      16-bit RGB;
-//   96      32-bit float RGB.
+//   96      32-bit float RGB, the one layout kept only to 22 mantissa bits
+//           (jxrlib's limit), which every 8-bit level survives.
 // Returns false, with possibly a partial file at `path`, when the image type
 // is not one of these or the encoder or the file fails; the caller removes
 // what is left.

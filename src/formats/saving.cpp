@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/jxr_writer.h"
 #include "formats/registry.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -371,6 +372,8 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
     SaveResult result;
     if (devil) {
         result = SaveWithDevil(image, temporary, state);
+    } else if (ext == "jxr") {
+        result = SaveJpegXr(image.get(), temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
         result = SaveExactColourTableBmp(image, temporary, state, s) ? SaveResult::Saved
                                                                     : SaveResult::Failed;

@@ -1,6 +1,6 @@
-// Writing one processed frame in the run's output format: FreeImage for 20
-// formats, DevIL for dds (with mipmaps), pcx and psd, and an own writer for
-// 8-bit BMP files with an exact colour table.
+// Writing one processed frame in the run's output format: FreeImage for 19
+// formats, DevIL for dds (with mipmaps), pcx and psd, jxrlib for jxr, and an
+// own writer for 8-bit BMP files with an exact colour table.
 #pragma once
 
 #include <cstdint>

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -135,9 +136,25 @@ inline std::string IdentifySize(const std::string& path) {
     return CommandOutput("identify -format '%w %h' '" + path + "[0]' 2>/dev/null");
 }
 
+inline bool HaveJxrDecoder() { return !CommandOutput("command -v JxrDecApp").empty(); }
+
+// A JPEG XR file decoded by jxrlib's own decoder (FreeImage cannot read the
+// format) into a TIFF beside it, then loaded with FreeImage. `layout` is the
+// decoder's -c number; without it the file's own pixel format is kept.
+inline testing_support::TestBitmap DecodeJpegXr(const std::string& jxr, int layout = -1) {
+    const std::string tif = jxr + ".decoded.tif";
+    std::string command = "JxrDecApp -i '" + jxr + "' -o '" + tif + "'";
+    if (layout >= 0) command += " -c " + std::to_string(layout);
+    if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) return nullptr;
+    testing_support::TestBitmap image = testing_support::LoadImageFile(tif);
+    std::remove(tif.c_str());
+    return image;
+}
+
 // Loads an output back with FreeImage; WBMP has no signature to detect it by.
 inline testing_support::TestBitmap LoadOutput(const std::string& path, const std::string& ext) {
     if (ext == "wbmp") return testing_support::TestBitmap(FreeImage_Load(FIF_WBMP, path.c_str(), 0));
+    if (ext == "jxr") return DecodeJpegXr(path);
     return testing_support::LoadImageFile(path);
 }
 

@@ -61,12 +61,6 @@ bool UniformAround(const testing_support::GifImage& gif, int frame, int x, int y
     return true;
 }
 
-bool FreeImageCanWriteJxr() {
-    Bitmap probe(FreeImage_Allocate(64, 64, 24));
-    MemoryStream memory(FreeImage_OpenMemory());
-    return FreeImage_SaveToMemory(FIF_JXR, probe.get(), memory.get(), JXR_LOSSLESS) != FALSE;
-}
-
 class RoundTrip : public ::testing::TestWithParam<FormatCase> {
   protected:
     void SetUp() override { formats_test::InitLibraries(); }
@@ -82,7 +76,9 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
 
     FrameSource source = OpenFrameSource(dir / "in.gif");
     ASSERT_EQ(source.frame_count, 3);
-    const bool jxr_broken = ext == "jxr" && !FreeImageCanWriteJxr();
+    if (ext == "jxr") {
+        ASSERT_TRUE(formats_test::HaveJxrDecoder()) << "JxrDecApp (Debian: libjxr-tools) reads the jxr outputs";
+    }
     for (int k = 0; k < source.frame_count; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
         BatchState state = formats_test::StateFor(ext, s);
@@ -96,12 +92,6 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
 
         const std::string target = dir / ("out[" + std::to_string(k + 1) + "]." + ext);
         const SaveResult result = SaveFrame(frame, target, state, s);
-        if (jxr_broken) {
-            // This FreeImage build cannot encode JPEG XR at all; the save must
-            // then fail cleanly and leave nothing behind.
-            EXPECT_EQ(result, SaveResult::Failed);
-            continue;
-        }
         ASSERT_EQ(result, SaveResult::Saved);
         ASSERT_GT(testing_support::ReadFileBytes(target).size(), 0u);
 
@@ -167,11 +157,6 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
     // Only the outputs (and the converted DDS pictures) remain: no temporary file.
     for (const std::string& name : testing_support::ListNames(dir.path()))
         EXPECT_EQ(name.rfind("kestrune", 0), std::string::npos) << name;
-    if (jxr_broken) {
-        EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"in.gif"});
-        GTEST_SKIP() << "this FreeImage build cannot write JPEG XR (its encoder reports "
-                        "\"Invalid instruction\"); checked that the save fails cleanly";
-    }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllOutputFormats, RoundTrip, ::testing::ValuesIn(kCases),
