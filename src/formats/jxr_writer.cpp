@@ -127,8 +127,6 @@ bool FromPalette(FIBITMAP* image, EncoderInput& in) {
             const BYTE* src = SourceRow(image, height, y);
             uint8_t* dst = TopDownRow(in, y);
             for (unsigned i = 0; i < row_bytes; ++i) dst[i] = invert ? uint8_t(~src[i]) : src[i];
-            // Bits past the last pixel stay clear whatever the source held.
-            if (width % 8) dst[row_bytes - 1] &= uint8_t(0xFF << (8 - width % 8));
         }
         return true;
     }
@@ -265,9 +263,9 @@ bool PrepareInput(FIBITMAP* image, EncoderInput& in) {
     }
 }
 
-// Lossless settings: quantiser index 1 for every plane including alpha,
-// full 4:4:4 colour, all subbands, no overlap filter (it only serves lossy
-// coding).
+// Lossless settings: quantiser index 1 for every plane (the alpha plane's
+// settings are a copy of these), full 4:4:4 colour, all subbands, no overlap
+// filter (it only serves lossy coding).
 CWMIStrCodecParam LosslessParameters(const EncoderInput& in) {
     CWMIStrCodecParam p;
     std::memset(&p, 0, sizeof p);
@@ -316,9 +314,6 @@ bool SaveJpegXr(FIBITMAP* image, const std::string& path) {
     // From here the encoder closes the stream when it is released.
     FILE* file = stream->state.file.pFile;
     stream.release();
-    // The alpha plane's parameters are copied at initialisation; its
-    // quantiser is set again as the command-line encoder does.
-    encoder->WMP.wmiSCP_Alpha.uiDefaultQPIndex = 1;
 
     if (encoder->SetPixelFormat(encoder.get(), *in.format) != WMP_errSuccess) return false;
     if (encoder->SetSize(encoder.get(), static_cast<I32>(width), static_cast<I32>(height)) !=

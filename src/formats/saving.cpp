@@ -176,12 +176,102 @@ Bitmap InFormatPixelOrder(FIBITMAP* image, const std::string& ext) {
     return flipped;
 }
 
+// Most encoders ignore the result of their writes: on a full disk FreeImage's
+// PNG and TGA writers, and DevIL's, report success for an empty or cut file.
+// Their output therefore goes through a stream that remembers any short
+// write, and the final flush and close are checked as well.
+struct CheckedFile {
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+
+unsigned DLL_CALLCONV CheckedRead(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<CheckedFile*>(handle)->file));
+}
+
+unsigned DLL_CALLCONV CheckedWrite(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+    CheckedFile* f = static_cast<CheckedFile*>(handle);
+    const size_t written = std::fwrite(buffer, size, count, f->file);
+    if (written != count) f->failed = true;
+    return static_cast<unsigned>(written);
+}
+
+int DLL_CALLCONV CheckedSeek(fi_handle handle, long offset, int origin) {
+    return std::fseek(static_cast<CheckedFile*>(handle)->file, offset, origin);
+}
+
+long DLL_CALLCONV CheckedTell(fi_handle handle) { return std::ftell(static_cast<CheckedFile*>(handle)->file); }
+
+FreeImageIO CheckedFileIO() { return FreeImageIO{CheckedRead, CheckedWrite, CheckedSeek, CheckedTell}; }
+
+// Closes the file; true when every byte written reached it.
+bool CloseCheckedFile(CheckedFile& f) {
+    const bool flushed = std::fflush(f.file) == 0 && std::ferror(f.file) == 0;
+    const bool closed = std::fclose(f.file) == 0;
+    f.file = nullptr;
+    return !f.failed && flushed && closed;
+}
+
+// DevIL's own file procedures for the length of one save, so that its writes
+// reach a checked stream too. ilSaveF cannot serve: DevIL 1.7.8 squeezes the
+// byte count it returns into a boolean, so a file whose length is a multiple
+// of 256 would count as failed. Saving runs on the worker thread only, and
+// DevIL's procedures are library-wide anyway.
+class DevilCheckedOutput {
+  public:
+    DevilCheckedOutput() {
+        file_ = CheckedFile{};
+        closed_ = false;
+        ilSetWrite(Open, Close, Putc, Seek, Tell, Write);
+    }
+    ~DevilCheckedOutput() { ilResetWrite(); }
+    DevilCheckedOutput(const DevilCheckedOutput&) = delete;
+    DevilCheckedOutput& operator=(const DevilCheckedOutput&) = delete;
+    // True when DevIL opened and closed its file and every byte reached it.
+    bool Complete() const { return closed_; }
+
+  private:
+    static ILHANDLE ILAPIENTRY Open(ILconst_string name) {
+        file_ = CheckedFile{std::fopen(name, "wb")};
+        return file_.file ? &file_ : nullptr;
+    }
+    static void ILAPIENTRY Close(ILHANDLE handle) {
+        if (handle) closed_ = CloseCheckedFile(*static_cast<CheckedFile*>(handle));
+    }
+    static ILint ILAPIENTRY Putc(ILubyte c, ILHANDLE handle) {
+        CheckedFile* f = static_cast<CheckedFile*>(handle);
+        const int put = std::fputc(c, f->file);
+        if (put == EOF) f->failed = true;
+        return put;
+    }
+    static ILint ILAPIENTRY Seek(ILHANDLE handle, ILint offset, ILint origin) {
+        return std::fseek(static_cast<CheckedFile*>(handle)->file, offset, origin);
+    }
+    static ILint ILAPIENTRY Tell(ILHANDLE handle) {
+        return static_cast<ILint>(std::ftell(static_cast<CheckedFile*>(handle)->file));
+    }
+    static ILint ILAPIENTRY Write(const void* buffer, ILuint size, ILuint count, ILHANDLE handle) {
+        CheckedFile* f = static_cast<CheckedFile*>(handle);
+        const size_t written = std::fwrite(buffer, size, count, f->file);
+        if (written != count) f->failed = true;
+        return static_cast<ILint>(written);
+    }
+
+    static inline CheckedFile file_;
+    static inline bool closed_ = false;
+};
+
 bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
     if (!image) return false;
     const Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
     FIBITMAP* source = reordered ? reordered.get() : image.get();
-    return FreeImage_Save(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, path.c_str(),
-                          state.save_flags) != FALSE;
+    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    if (!file) return false;
+    CheckedFile handle{file};
+    FreeImageIO io = CheckedFileIO();
+    const bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source,
+                                                &io, &handle, state.save_flags) != FALSE;
+    return CloseCheckedFile(handle) && encoded;
 }
 
 // An 8-bit BMP whose colour table stops at the highest index in use, so a
@@ -289,8 +379,9 @@ SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const Bat
                     buffer.get()))
         return SaveResult::Failed;
     if (state.writer_id == kDevilDds) iluBuildMipmaps();
-    return ilSave(static_cast<ILenum>(state.writer_id), path.c_str()) ? SaveResult::Saved
-                                                                       : SaveResult::Failed;
+    DevilCheckedOutput output;
+    const bool encoded = ilSave(static_cast<ILenum>(state.writer_id), path.c_str()) != IL_FALSE;
+    return encoded && output.Complete() ? SaveResult::Saved : SaveResult::Failed;
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "imaging/rotate.h"
 
+#include <cmath>
+
+#include "formats/loading.h"
 #include "imaging/colour.h"
 
 namespace kestrune {
@@ -7,6 +10,19 @@ namespace kestrune {
 namespace {
 
 bool RotatesBy(int angle) { return angle > 0 && angle < 360; }
+
+// The canvas of a rotation grows to the rotated bounding box, so a frame that
+// is long and thin (a 132-byte GIF can declare 64258 x 1) would ask for
+// gigabytes at 30 degrees. Such a rotation is refused under the same pixel
+// bound as the loader's screen; the frame then fails like any failed
+// operation.
+bool RotatedBoxTooLarge(int width, int height, double degrees) {
+    const double radians = degrees * 3.14159265358979323846 / 180.0;
+    const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
+    const double box_width = width * c + height * s + 2.0;
+    const double box_height = width * s + height * c + 2.0;
+    return box_width * box_height > static_cast<double>(kMaxScreenPixels);
+}
 
 }  // namespace
 
@@ -27,6 +43,7 @@ Bitmap RotateImage(Bitmap image, const Settings& s) {
 
     const double angle = s.image_rotation;
     if (s.image_rotation_type == 0) {
+        if (RotatedBoxTooLarge(width, height, angle)) return Bitmap();
         const Rgb colour = ParseColour(s.image_rotation_back_color);
         // The library copies all four bytes of the record into a 32-bit
         // image's corners; a zero fourth byte would make the back colour

@@ -309,7 +309,12 @@ TEST_F(ComposerIdentity, AnyOrderGivesTheSameFrames) {
         f.transparent = k % 2 ? 1 : -1;
         gif.frames.push_back(f);
     }
-    gif.frames[5] = RandomFrame(random, 0, 0, 13, 9, 4);  // a restart point
+    // Frame 3 covers the screen but lets frames 0 to 2 show through, so it
+    // is no restart point; frame 5 covers it opaquely and is one.
+    gif.frames[3] = RandomFrame(random, 0, 0, 13, 9, 4);
+    gif.frames[3].transparent = 1;
+    gif.frames[3].disposal = 1;
+    gif.frames[5] = RandomFrame(random, 0, 0, 13, 9, 4);
     gif.frames[5].disposal = 1;
     const std::string path = dir_ / "order.gif";
     testing_support::WriteGif(path, gif);

@@ -1,6 +1,8 @@
 // The JPEG XR writer, judged by jxrlib's own command-line decoder: every
 // layout the pipeline hands over must come back pixel for pixel, the right
 // way up and in the right channel order.
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -91,7 +93,8 @@ TEST_F(JxrWriterTest, ThirtyTwoBitsKeepTheAlphaChannel) {
 
 TEST_F(JxrWriterTest, GreyPaletteBecomesGreyLevelsLookedUp) {
     // An inverted ramp: writing the indices as levels would show at once.
-    Bitmap image = MakePalette8([](int i) { return RGBQUAD{BYTE(255 - i), BYTE(255 - i), BYTE(255 - i), 0}; }, 256);
+    Bitmap image = MakePalette8(
+        [](int i) { return RGBQUAD{BYTE(255 - i), BYTE(255 - i), BYTE(255 - i), 0}; }, 256);
     auto back = RoundTrip(image.get(), "grey.jxr");
     ASSERT_TRUE(back);
     EXPECT_EQ(FreeImage_GetBPP(back.get()), 8u);
@@ -100,7 +103,8 @@ TEST_F(JxrWriterTest, GreyPaletteBecomesGreyLevelsLookedUp) {
 }
 
 TEST_F(JxrWriterTest, ColourPaletteBecomesTwentyFourBits) {
-    Bitmap image = MakePalette8([](int i) { return RGBQUAD{BYTE(i * 3), BYTE(200 - i), BYTE(i * 7), 0}; }, 40);
+    Bitmap image = MakePalette8(
+        [](int i) { return RGBQUAD{BYTE(i * 3), BYTE(200 - i), BYTE(i * 7), 0}; }, 40);
     auto back = RoundTrip(image.get(), "palette.jxr");
     ASSERT_TRUE(back);
     EXPECT_EQ(FreeImage_GetBPP(back.get()), 24u);
@@ -196,7 +200,8 @@ double WorstRelativeError(FIBITMAP* want, FIBITMAP* got, bool* same_levels) {
         const float* a = reinterpret_cast<float*>(FreeImage_GetScanLine(want, y));
         const float* b = reinterpret_cast<float*>(FreeImage_GetScanLine(got, y));
         for (unsigned i = 0; i < 3 * FreeImage_GetWidth(want); ++i) {
-            if (a[i] != b[i]) worst = std::max(worst, std::fabs(double(a[i]) - b[i]) / std::fabs(double(a[i])));
+            if (a[i] != b[i])
+                worst = std::max(worst, std::fabs(double(a[i]) - b[i]) / std::fabs(double(a[i])));
             if (std::lround(a[i] * 255) != std::lround(b[i] * 255)) *same_levels = false;
         }
     }
@@ -299,6 +304,13 @@ TEST_F(JxrWriterTest, AFailedSaveLeavesNothingBehind) {
     EXPECT_EQ(SaveFrame(refused, target, state, s), SaveResult::Failed);
     EXPECT_EQ(testing_support::ReadFileBytes(target), "earlier output");
     EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"out.jxr"});
+}
+
+TEST_F(JxrWriterTest, AFullDiskIsAFailedSave) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+    // Every write fails there, whether the encoder or the final flush meets it.
+    Bitmap image = formats_test::MakeBitmap32(4, 4, Pattern);
+    EXPECT_FALSE(SaveJpegXr(image.get(), "/dev/full"));
 }
 
 }  // namespace

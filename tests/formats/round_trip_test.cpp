@@ -77,7 +77,8 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
     FrameSource source = OpenFrameSource(dir / "in.gif");
     ASSERT_EQ(source.frame_count, 3);
     if (ext == "jxr") {
-        ASSERT_TRUE(formats_test::HaveJxrDecoder()) << "JxrDecApp (Debian: libjxr-tools) reads the jxr outputs";
+        ASSERT_TRUE(formats_test::HaveJxrDecoder())
+            << "JxrDecApp (Debian: libjxr-tools) reads the jxr outputs";
     }
     for (int k = 0; k < source.frame_count; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
@@ -101,7 +102,9 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
         EXPECT_EQ(FreeImage_GetHeight(back.get()), 40u);
         EXPECT_EQ(static_cast<int>(FreeImage_GetBPP(back.get())), c.read_bpp);
 
-        if (formats_test::HaveImageMagick()) {
+        // ImageMagick reads JPEG XR by having JxrDecApp write PNM, which has
+        // no alpha channel, so it opens no 32-bit JPEG XR file at all.
+        if (formats_test::HaveImageMagick() && ext != "jxr") {
             EXPECT_EQ(formats_test::IdentifySize(target), "40 40") << "ImageMagick reads it otherwise";
         }
 

@@ -204,6 +204,22 @@ std::vector<std::string> ExpectedOutputs(const std::string& stem, int frames, co
 }
 
 std::pair<int, int> ImageSizeOf(const std::string& path) {
+    // FreeImage reads a compressed DDS file's size rounded down to whole 4 x 4
+    // blocks, so its own header (height at 12, width at 16) is read instead.
+    const std::string head = ReadFileBytes(path).substr(0, 20);
+    if (head.size() == 20 && head.compare(0, 4, "DDS ") == 0) {
+        auto le32 = [&](size_t at) {
+            return static_cast<int>(Le16(head, at) | Le16(head, at + 2) << 16);
+        };
+        return {le32(16), le32(12)};
+    }
+    // FreeImage refuses PCX files of a single row, which DevIL writes
+    // correctly; the header's window (Xmin, Ymin, Xmax, Ymax at 4) says the size.
+    if (head.size() >= 12 && head[0] == 0x0A && head[2] == 1 && path.size() > 4 &&
+        path.compare(path.size() - 4, 4, ".pcx") == 0) {
+        return {static_cast<int>(Le16(head, 8)) - static_cast<int>(Le16(head, 4)) + 1,
+                static_cast<int>(Le16(head, 10)) - static_cast<int>(Le16(head, 6)) + 1};
+    }
     FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
     if (fif == FIF_UNKNOWN) fif = FreeImage_GetFIFFromFilename(path.c_str());
     if (fif == FIF_UNKNOWN) return {0, 0};
