@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
@@ -300,7 +301,12 @@ bool SaveJpegXr(FIBITMAP* image, const std::string& path) {
     if (!PrepareInput(image, in)) return false;
 
     WMPStream* raw_stream = nullptr;
-    if (CreateWS_File(&raw_stream, path.c_str(), "wb") != WMP_errSuccess) return false;
+    if (CreateWS_File(&raw_stream, path.c_str(), "wb") != WMP_errSuccess) {
+        // The library allocates the stream record before opening the file
+        // and does not free it when the open fails.
+        std::free(raw_stream);
+        return false;
+    }
     StreamOwner stream(raw_stream);
 
     PKImageEncode* raw_encoder = nullptr;
