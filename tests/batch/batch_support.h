@@ -147,4 +147,17 @@ inline std::vector<std::pair<std::string, FileReport>> WorkerReports(const std::
     return reports;
 }
 
+// A run's input and output folders, fresh for every test.
+class InOutFolders : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        in = dir / "in";
+        out = dir / "out";
+        MakeFolder(in);
+        MakeFolder(out);
+    }
+    TempDir dir;
+    std::string in, out;
+};
+
 }  // namespace batch_tests

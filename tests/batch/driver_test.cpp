@@ -6,17 +6,7 @@
 namespace batch_tests {
 namespace {
 
-class DriverTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        in = dir / "in";
-        out = dir / "out";
-        MakeFolder(in);
-        MakeFolder(out);
-    }
-    TempDir dir;
-    std::string in, out;
-};
+using DriverTest = InOutFolders;
 
 TEST_F(DriverTest, DebugListingOfADefaultPngRunIsExact) {
     WriteStill(in + "/a.gif");

@@ -6,14 +6,8 @@
 namespace batch_tests {
 namespace {
 
-class InputTest : public ::testing::Test {
+class InputTest : public InOutFolders {
   protected:
-    void SetUp() override {
-        in = dir / "in";
-        out = dir / "out";
-        MakeFolder(in);
-        MakeFolder(out);
-    }
     // The count of the import line of a run that is not quiet.
     static int ImportCount(const Outcome& run) {
         for (const auto& l : run.lines)
@@ -26,8 +20,6 @@ class InputTest : public ::testing::Test {
         std::sort(paths.begin(), paths.end());
         return paths;
     }
-    TempDir dir;
-    std::string in, out;
 };
 
 TEST_F(InputTest, FolderScanFindsGifsAtAnyDepthHiddenOnesIncluded) {

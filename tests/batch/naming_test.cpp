@@ -11,21 +11,13 @@
 namespace batch_tests {
 namespace {
 
-class NamingTest : public ::testing::Test {
+class NamingTest : public InOutFolders {
   protected:
-    void SetUp() override {
-        in = dir / "in";
-        out = dir / "out";
-        MakeFolder(in);
-        MakeFolder(out);
-    }
     std::vector<std::string> ConvertWithMask(const std::string& input, const std::string& mask,
                                              const std::string& conversion = "png") {
         Kestrune({"-q", "-i", input, "-o", out, "-c", conversion, "--filename-mask=" + mask});
         return FilesBelow(out);
     }
-    TempDir dir;
-    std::string in, out;
 };
 
 TEST_F(NamingTest, CaseTokensShapeTheBaseNameAndExtension) {
