@@ -63,6 +63,7 @@ bool ConvertFile() {
         image = RotateImage(std::move(image), s);
         w = WidthOf(image);
         h = HeightOf(image);
+        if (s.do_image_resize) image = DropUnusedAlpha(std::move(image), state, s);
         image = ResizeImage(std::move(image), w, h, s);
         w = WidthOf(image);
         h = HeightOf(image);

@@ -13,10 +13,24 @@ void Replace(Bitmap& image, FIBITMAP* converted) { image.reset(converted); }
 
 }  // namespace
 
+int32_t OutputBitDepth(const BatchState& state) {
+    return state.automatic_bpp ? NearestAllowedBitDepth(state.conversion, state.source_bpp) : state.target_bpp;
+}
+
+Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s) {
+    if (!image || BppOf(image) != 32 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return image;
+    if (OutputBitDepth(state) != 24) return image;
+    if (s.do_image_color_correction || s.do_image_greyscale || s.do_image_threshold || s.do_frame != 0 ||
+        s.do_watermark != 0)
+        return image;
+    Bitmap rgb(FreeImage_ConvertTo24Bits(image.get()));
+    // Without memory for the copy the frame goes on as it was.
+    return rgb ? std::move(rgb) : std::move(image);
+}
+
 Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
     const std::string& ext = state.conversion;
-    if (state.automatic_bpp)
-        state.target_bpp = NearestAllowedBitDepth(ext, state.source_bpp);
+    if (state.automatic_bpp) state.target_bpp = OutputBitDepth(state);
     if (!image) return image;
 
     const int current = BppOf(image);
