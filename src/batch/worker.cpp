@@ -5,6 +5,7 @@
 #include <string>
 
 #include "batch/batch_state.h"
+#include "batch/frame_saver.h"
 #include "batch/input_list.h"
 #include "batch/naming.h"
 #include "formats/loading.h"
@@ -50,7 +51,7 @@ bool ConvertFile() {
     // Numbered names only for "ALL" with several frames; any other code
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
-    bool result = false;
+    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered));
 
     for (int index = first; index <= last; ++index) {
         pause_gate.Wait();
@@ -68,11 +69,13 @@ bool ConvertFile() {
         w = WidthOf(image);
         h = HeightOf(image);
         image = LimitIconSize(std::move(image), state, w, h);
-        // The size is final here: frames and watermarks keep it. Recording it
-        // now lets "%width%" and "%height%" of a watermark text show this
-        // frame's size instead of the previous file's.
+        // The size is final here: frames and watermarks keep it. Recording it,
+        // and the depth the frame will be saved at, now lets "%width%",
+        // "%height%" and "%bpp%" of a watermark text show this frame's values
+        // instead of the previous file's (or 0 on the first file).
         state.output_width = w;
         state.output_height = h;
+        state.target_bpp = OutputBitDepth(state);
         FlipImage(image, s);
         image = AdjustTones(std::move(image), s);
         image = MakeGreyscale(std::move(image), s);
@@ -87,15 +90,20 @@ bool ConvertFile() {
         state.temporary_path = TemporaryOutputPath(state, s);
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        const SaveResult saved = SaveFrame(image, target, state, s);
+        saver.Save(std::move(image), target, state, s);
         // A temporary file that the save could not move into place is never
         // left beside the outputs.
         DeleteFileIfExists(state.temporary_path);
-        image.reset();
+        if (saver.GaveUp()) break;
+    }
 
-        if (saved == SaveResult::GiveUpFile) return false;
-        result = saved == SaveResult::Saved;
-        if (result) RecordWritten(state, target);
+    // The outcomes in frame order: the file's result is that of the last
+    // frame saved, and a save that gave up the file ends it there.
+    bool result = false;
+    for (const FrameSaver::Outcome& outcome : saver.Finish()) {
+        if (outcome.result == SaveResult::GiveUpFile) return false;
+        result = outcome.result == SaveResult::Saved;
+        if (result) RecordWritten(state, outcome.target);
     }
     return result;
 }

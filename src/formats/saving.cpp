@@ -2,9 +2,11 @@
 
 #include <IL/il.h>
 #include <IL/ilu.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -102,19 +104,22 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-bool PathExists(const std::string& path) {
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
-}
-
 // A fresh name beside the target: the rename that publishes the finished
-// file then stays within one file system and cannot cross devices.
+// file then stays within one file system and cannot cross devices. The name
+// is taken by creating the file exclusively, so two frames being saved at
+// the same time can never be given the same one; a folder that refuses the
+// file makes the writer fail on it in turn.
 std::string TemporaryPathBeside(const std::string& target, const std::string& extension) {
     const std::string folder = FolderOf(target);
     std::string candidate;
     for (int attempt = 0; attempt < 100; ++attempt) {
         candidate = folder + TemporaryName("kestrune", "") + "." + extension;
-        if (!PathExists(candidate)) break;
+        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            break;
+        }
+        if (errno != EEXIST) break;
     }
     return candidate;
 }

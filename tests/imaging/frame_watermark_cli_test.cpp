@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,25 @@ TEST_F(FrameWatermarkCli, TextWatermarkSitsInsideTheFrame) {
     for (int y = block.top; y <= block.bottom; ++y)
         for (int x = block.left; x <= block.right; ++x) white += PixelAt(image.get(), x, y) == kWhite;
     EXPECT_GT(white, 40);
+}
+
+// The size and depth tokens show the values of the frame being drawn on,
+// also on the first file of a run, where no earlier file set them.
+TEST_F(FrameWatermarkCli, TokensInTheTextShowThisFramesSizeAndDepth) {
+    auto pixels = [&](const std::string& text) {
+        Run({"--wm-text=" + text, "--wm-back-opacity=255", "--width=120", "--height=60"});
+        auto image = Output();
+        std::vector<Rgba> all;
+        if (image)
+            for (int y = 0; y < 60; ++y)
+                for (int x = 0; x < 120; ++x) all.push_back(PixelAt(image.get(), x, y));
+        for (const auto& name : testing_support::ListNames(out_.path())) std::remove((out_ / name).c_str());
+        return all;
+    };
+    const auto tokens = pixels("%width%x%height% %bpp%");
+    ASSERT_EQ(tokens.size(), 120u * 60u);
+    EXPECT_TRUE(tokens == pixels("120x60 32"));
+    EXPECT_FALSE(tokens == pixels("120x60 24"));
 }
 
 TEST_F(FrameWatermarkCli, WatermarkPastTheEdgeStillConvertsTheFile) {

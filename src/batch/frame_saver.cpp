@@ -1,0 +1,82 @@
+#include "batch/frame_saver.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+namespace kestrune {
+
+namespace {
+
+// Writers built on reentrant libraries that touch nothing shared between
+// two calls. DevIL keeps one current image for the whole process, and the
+// JPEG XR and remaining writers are left to run one at a time.
+bool WriterRunsSideBySide(const std::string& conversion) {
+    static const char* const kFormats[] = {"bmp", "jpg", "pbm", "pgm", "png", "ppm", "tga", "tiff", "webp"};
+    return std::find(std::begin(kFormats), std::end(kFormats), conversion) != std::end(kFormats);
+}
+
+}  // namespace
+
+int FrameSaveParallelism(const std::string& conversion, bool numbered) {
+    if (!numbered || !WriterRunsSideBySide(conversion)) return 1;
+    if (const char* asked = std::getenv("KESTRUNE_SAVE_THREADS")) {
+        char* end = nullptr;
+        const long n = std::strtol(asked, &end, 10);
+        if (end != asked && *end == '\0' && n > 0) return static_cast<int>(std::min(n, 64L));
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 8u));
+}
+
+FrameSaver::FrameSaver(int parallelism) : parallelism_(std::max(1, parallelism)) {}
+
+FrameSaver::~FrameSaver() {
+    for (Running& r : running_)
+        if (r.result.valid()) r.result.wait();
+}
+
+void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s) {
+    if (parallelism_ > 1) {
+        // A name still being written waits for that save, so the later frame
+        // is the one that stays, as when saving one after another.
+        const bool busy_target = std::any_of(running_.begin(), running_.end(),
+                                             [&](const Running& r) { return r.target == target; });
+        while (!running_.empty() && (busy_target || static_cast<int>(running_.size()) >= parallelism_))
+            RetireOldest();
+        // Shared, so that the frame is still here if no thread can be had.
+        auto frame = std::make_shared<Bitmap>(std::move(image));
+        try {
+            running_.push_back({target, std::async(std::launch::async, [frame, target, state, &s] {
+                                    return SaveFrame(*frame, target, state, s);
+                                })});
+            return;
+        } catch (const std::system_error&) {
+            // This and the later frames are saved right here.
+            parallelism_ = 1;
+            while (!running_.empty()) RetireOldest();
+            done_.push_back({target, SaveFrame(*frame, target, state, s)});
+            return;
+        }
+    }
+    done_.push_back({target, SaveFrame(image, target, state, s)});
+}
+
+bool FrameSaver::GaveUp() const {
+    return !done_.empty() && done_.back().result == SaveResult::GiveUpFile;
+}
+
+void FrameSaver::RetireOldest() {
+    Running oldest = std::move(running_.front());
+    running_.pop_front();
+    done_.push_back({std::move(oldest.target), oldest.result.get()});
+}
+
+std::vector<FrameSaver::Outcome> FrameSaver::Finish() {
+    while (!running_.empty()) RetireOldest();
+    return std::move(done_);
+}
+
+}  // namespace kestrune

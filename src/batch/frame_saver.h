@@ -1,0 +1,61 @@
+// Saving the frames of one file, several at once where the writer allows it.
+// Composing a frame costs little next to encoding it, so an animation keeps
+// every core busy when its frames are encoded side by side; the outcomes
+// are still taken in frame order, so the file's result, its list of written
+// outputs and its timestamps are those of saving one frame after another.
+#pragma once
+
+#include <deque>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "batch/batch_state.h"
+#include "formats/saving.h"
+#include "imaging/bitmap.h"
+#include "settings/settings.h"
+
+namespace kestrune {
+
+// How many frames of one file may be saved at once: 1 unless every frame
+// goes to a name of its own and the format's writer keeps no state between
+// calls; then the number of processors (at most 8), or the positive number
+// in $KESTRUNE_SAVE_THREADS.
+int FrameSaveParallelism(const std::string& conversion, bool numbered);
+
+class FrameSaver {
+  public:
+    struct Outcome {
+        std::string target;
+        SaveResult result;
+    };
+
+    explicit FrameSaver(int parallelism);
+    // Waits for every save still running.
+    ~FrameSaver();
+    FrameSaver(const FrameSaver&) = delete;
+    FrameSaver& operator=(const FrameSaver&) = delete;
+
+    // Saves the frame to target: on a helper thread when saves may run side
+    // by side (waiting first for the oldest one when all helpers are busy),
+    // else right here. The run state is copied for the helper.
+    void Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s);
+    // True once a save has given up the whole file (only saves that run
+    // right here can); no further frame should be saved.
+    bool GaveUp() const;
+    // Waits for every save and returns all outcomes in the order of Save.
+    std::vector<Outcome> Finish();
+
+  private:
+    struct Running {
+        std::string target;
+        std::future<SaveResult> result;
+    };
+    void RetireOldest();
+
+    int parallelism_;
+    std::deque<Running> running_;
+    std::vector<Outcome> done_;
+};
+
+}  // namespace kestrune
