@@ -81,6 +81,7 @@ command_for() {
     esac
     case $tool in
         kestrune) echo "$K -i $in -o $out $kopts" ;;
+        kestrune-1) echo "KESTRUNE_SAVE_THREADS=1 $K -i $in -o $out $kopts" ;;
         floor) echo "$F $fmode $out $in/*.gif" ;;
         gm) # one process for the whole batch, as kestrune has
             local script=$out.gm
@@ -101,8 +102,8 @@ for run in $(seq 1 "$RUNS"); do
     for job in $JOBS; do
         in=$(job_input "$job")
         [ -d "$in" ] && ls "$in"/*.gif >/dev/null 2>&1 || { echo "skip $job: no input"; continue; }
-        tools="kestrune floor gm im"
-        case $job in S*) tools="kestrune floor" ;; esac
+        tools="kestrune kestrune-1 floor gm im"
+        case $job in S*) tools="kestrune kestrune-1 floor" ;; esac
         for tool in $tools; do
             out=$WORK/out/$job-$tool
             rm -rf "$out" "$out.gm"
@@ -114,7 +115,7 @@ for run in $(seq 1 "$RUNS"); do
             read -r secs kb <"$WORK/time.txt"
             files=$(find "$out" -type f | wc -l)
             printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$job" "$tool" "$run" "$secs" "$kb" "$files" >>"$RESULTS"
-            printf '%-5s %-9s run %s: %6.2f s %7d KB %5d files\n' "$job" "$tool" "$run" "$secs" "$kb" "$files"
+            printf '%-5s %-10s run %s: %6.2f s %7d KB %5d files\n' "$job" "$tool" "$run" "$secs" "$kb" "$files"
         done
     done
 done
@@ -130,7 +131,7 @@ print("\n| job | tool | median s | peak MB | files | ms/frame | x floor |")
 print("|---|---|---:|---:|---:|---:|---:|")
 for job in jobs:
     floor = statistics.median(s for s, _, _ in rows.get((job, "floor"), [(float("nan"), 0, 0)]))
-    for tool in ("kestrune", "floor", "gm", "im"):
+    for tool in ("kestrune", "kestrune-1", "floor", "gm", "im"):
         if (job, tool) not in rows:
             continue
         r = rows[(job, tool)]
