@@ -11,14 +11,8 @@ const Rgba kGreen{0, 255, 0, 255};
 const Rgba kBlue{0, 0, 255, 255};
 const Rgba kWhite{255, 255, 255, 255};
 
-class WorkerTest : public ::testing::Test {
+class WorkerTest : public InOutFolders {
   protected:
-    void SetUp() override {
-        in = dir / "in";
-        out = dir / "out";
-        MakeFolder(in);
-        MakeFolder(out);
-    }
     std::vector<std::string> WorkerLines(const Outcome& run) const {
         std::vector<std::string> lines;
         for (const auto& l : run.lines)
@@ -26,8 +20,6 @@ class WorkerTest : public ::testing::Test {
                 lines.push_back(l);
         return lines;
     }
-    TempDir dir;
-    std::string in, out;
 };
 
 TEST_F(WorkerTest, AllFramesOfAnAnimationAreNumberedBeforeTheExtension) {

@@ -54,10 +54,7 @@ TEST(FuzzRegressions, RotatingAWideThinScreenFailsWithoutHugeAllocation) {
     ASSERT_FALSE(result.timed_out);
     ASSERT_EQ(result.exit_code, 0) << result.err.substr(0, 4000);
     const std::vector<std::string> lines = ConsoleLines(result.out);
-    std::map<std::string, std::string> verdicts;
-    for (size_t i = 0; i + 2 < lines.size(); ++i) {
-        if (lines[i].rfind("Processing: ", 0) == 0) verdicts[lines[i].substr(12)] = lines[i + 2];
-    }
+    std::map<std::string, std::string> verdicts = Verdicts(lines);
     EXPECT_EQ(verdicts[in / "wide.gif"], "Not OK");
     EXPECT_EQ(verdicts[in / "valid.gif"], "OK");
     EXPECT_EQ(SummaryCounts(lines), std::make_pair(1, 2));

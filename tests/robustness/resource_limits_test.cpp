@@ -75,10 +75,7 @@ TEST(ResourceLimits, HugeLogicalScreensFailCleanlyUnderAMemoryLimit) {
     ASSERT_EQ(result.exit_code, 0) << result.err.substr(0, 4000);
 
     const std::vector<std::string> lines = ConsoleLines(result.out);
-    std::map<std::string, std::string> verdicts;
-    for (size_t i = 0; i + 2 < lines.size(); ++i) {
-        if (lines[i].rfind("Processing: ", 0) == 0) verdicts[lines[i].substr(12)] = lines[i + 2];
-    }
+    std::map<std::string, std::string> verdicts = Verdicts(lines);
     for (const std::string& path : huge) EXPECT_EQ(verdicts[path], "Not OK") << path;
     EXPECT_EQ(verdicts[in / "valid.gif"], "OK");
     EXPECT_EQ(SummaryCounts(lines), std::make_pair(1, static_cast<int>(huge.size()) + 1));

@@ -143,13 +143,19 @@ BatchRun RunDebugBatch(std::vector<std::string> args, int timeout_seconds, const
     EXPECT_FALSE(run.process.timed_out) << "kestrunecmd did not finish within " << timeout_seconds << " s";
     EXPECT_EQ(run.process.exit_code, 0) << "stderr:\n" << run.process.err.substr(0, 4000);
     run.lines = ConsoleLines(run.process.out);
-    for (size_t i = 0; i < run.lines.size(); ++i) {
-        if (run.lines[i].rfind("Processing: ", 0) != 0) continue;
-        ++run.taken;
-        const std::string path = run.lines[i].substr(12);
-        if (i + 2 < run.lines.size()) run.verdicts[path] = run.lines[i + 2];
-    }
+    run.taken = static_cast<int>(std::count_if(run.lines.begin(), run.lines.end(), [](const std::string& l) {
+        return l.rfind("Processing: ", 0) == 0;
+    }));
+    run.verdicts = Verdicts(run.lines);
     return run;
+}
+
+std::map<std::string, std::string> Verdicts(const std::vector<std::string>& lines) {
+    std::map<std::string, std::string> verdicts;
+    for (size_t i = 0; i + 2 < lines.size(); ++i) {
+        if (lines[i].rfind("Processing: ", 0) == 0) verdicts[lines[i].substr(12)] = lines[i + 2];
+    }
+    return verdicts;
 }
 
 std::pair<int, int> SummaryCounts(const std::vector<std::string>& lines) {

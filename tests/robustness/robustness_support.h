@@ -64,6 +64,10 @@ struct BatchRun {
 BatchRun RunDebugBatch(std::vector<std::string> args, int timeout_seconds = 600,
                        const RunOptions& base = {});
 
+// Input path -> the verdict line ("OK" / "Not OK") two lines after its
+// "Processing: " line in a debug transcript.
+std::map<std::string, std::string> Verdicts(const std::vector<std::string>& lines);
+
 // The "Files converted: X of Y" line as {X, Y}; {-1, -1} when absent.
 std::pair<int, int> SummaryCounts(const std::vector<std::string>& lines);
 
