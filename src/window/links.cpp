@@ -21,9 +21,11 @@ UrlOpener& Opener() {
 
 QString FindManual() {
     const QString program = QString::fromStdString(ProgramFolder());
-    // The source folder of this file: a program run from its build tree
-    // finds the manual the tree ships without an install step.
-    const QString source_docs = QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../docs");
+    // The docs folder of the source tree this program was built from: a
+    // program run from its build tree finds the manual without an install
+    // step. Given by the build rather than taken from __FILE__, which a
+    // compiler cache or a prefix map may turn into a relative path.
+    const QString source_docs = QStringLiteral(KESTRUNE_SOURCE_DOCS);
     const QStringList candidates = {
         program + QStringLiteral("manual.html"),
         program + QStringLiteral("docs/manual.html"),
