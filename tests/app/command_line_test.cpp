@@ -24,46 +24,6 @@ std::string Utf16Le(const std::string& ascii) {
     return bytes;
 }
 
-const char* const kHelp =
-    " \r\n"
-    "Usage: kestrunecmd -i <filename> [options]\r\n"
-    " \r\n"
-    "  kestrunecmd -i example.gif\r\n"
-    "  kestrunecmd -i c:\\tmp\\example.gif\r\n"
-    "  kestrunecmd -i c:\\tmp\\example.gif -o d:\\converted\r\n"
-    "  kestrunecmd -i c:\\tmp\\filelist.txt\r\n"
-    "  kestrunecmd -i c:\\tmp\\ -o d:\\converted --jpg-quality=95\r\n"
-    "  kestrunecmd -i c:\\tmp\\ -o d:\\converted -c bmp --jpg-quality=95\r\n"
-    " \r\n"
-    "Options:\r\n"
-    " \r\n"
-    "  -h, -?, --help            Display this help and exit\r\n"
-    "  -i FILE, --input=FILE     Set input file/list/folder\r\n"
-    "  -o PATH, --output=PATH    Set output folder\r\n"
-    "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)\r\n"
-    " \r\n"
-    "Advanced options:\r\n"
-    " \r\n"
-    "  --width=NUM               Set output image width\r\n"
-    "  --height=NUM              Set output image height\r\n"
-    "  --filename-mask=STR       Define output filename format\r\n"
-    "  --flip-horizontal         Flip output image horizontally\r\n"
-    "  --flip-vertical           Flip output image vertically\r\n"
-    "  --brightness=NUM          Set output image brightness, NUM = -100..100\r\n"
-    "  --contrast=NUM            Set output image contrast, NUM = -100..100\r\n"
-    "  --gamma=NUM               Set output image gamma, NUM = 0.01..9.99\r\n"
-    "  --invert                  Invert output image\r\n"
-    "  --greyscale               Greyscale output image\r\n"
-    "  --profile=FILE            Set configuration file with required settings\r\n"
-    "    ...                     Refer documentation for all available options\r\n"
-    " \r\n"
-    "Other options:\r\n"
-    " \r\n"
-    "  -q, --quiet               Don't print status messages to stdout\r\n"
-    "  -d, --debug               Print debug information to stdout\r\n"
-    "  -p, --pause               Pause at exit\r\n"
-    "  -v, --version             Display version information and exit\r\n";
-
 // Environment in which no display can be opened, so that a run that falls
 // through to the window mode ends instead of waiting for a user.
 RunOptions NoDisplay() {
@@ -75,31 +35,11 @@ RunOptions NoDisplay() {
     return options;
 }
 
-TEST(VersionCommand, PrintsTheVersionAloneInUtf16) {
-    for (const char* option : {"-v", "-V", "--version", "--VERSION=x"}) {
-        const ProcessResult r = RunKestrune({option});
-        EXPECT_EQ(r.exit_code, 0) << option;
-        EXPECT_EQ(r.out, Utf16Le("2.5\r\n")) << option;
-    }
-}
-
 TEST(VersionCommand, OnlyCountsAsFirstParameter) {
     TempDir dir;
     const ProcessResult r = RunKestrune({"-i", dir / "missing.gif", "-v", "-q"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out.find(Utf16Le("2.5\r\n")), std::string::npos) << DecodeUtf16Le(r.out);
-}
-
-TEST(HelpCommand, PrintsTheThirtyEightLinesExactly) {
-    for (const std::vector<std::string>& args :
-         std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"-?"}, {"-H", "-i"}, {"--HELP", "-v"}}) {
-        const ProcessResult r = RunKestrune(args);
-        EXPECT_EQ(r.exit_code, 0);
-        const std::string text = DecodeUtf16Le(r.out);
-        EXPECT_EQ(text, kHelp) << "for " << args[0] << "\n--- got ---\n" << text << "--- expected ---\n" << kHelp;
-        EXPECT_EQ(r.out.size(), 2 * std::string(kHelp).size());
-        EXPECT_EQ(ConsoleLines(r.out).size(), 38u);
-    }
 }
 
 TEST(SingleInstance, SecondCopyPrintsNothing) {
