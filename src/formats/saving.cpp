@@ -266,6 +266,30 @@ class DevilCheckedOutput {
     static inline bool closed_ = false;
 };
 
+// FreeImage's run-length BMP writer fills the header's file size and image
+// size with the uncompressed sizes, and readers that check them refuse the
+// file. Both are set from what was actually written; an uncompressed file
+// keeps its (already right) image size.
+bool FixBmpSizes(CheckedFile& f) {
+    uint8_t header[54];
+    if (std::fseek(f.file, 0, SEEK_END) != 0) return false;
+    const long size = std::ftell(f.file);
+    if (size < 54 || std::fseek(f.file, 0, SEEK_SET) != 0) return false;
+    if (std::fread(header, 1, sizeof header, f.file) != sizeof header) return false;
+    const uint32_t offset = GetLe32(header + 10);
+    const uint32_t compression = GetLe32(header + 30);
+    std::vector<uint8_t> fields(4);
+    PutLe32(fields, 0, static_cast<uint32_t>(size));
+    if (std::fseek(f.file, 2, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4) return false;
+    if (compression == 1 || compression == 2) {
+        if (offset > static_cast<uint32_t>(size)) return false;
+        PutLe32(fields, 0, static_cast<uint32_t>(size) - offset);
+        if (std::fseek(f.file, 34, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4)
+            return false;
+    }
+    return true;
+}
+
 bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
     if (!image) return false;
     const Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
@@ -274,8 +298,9 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Batch
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
-    const bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source,
-                                                &io, &handle, state.save_flags) != FALSE;
+    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, &io,
+                                          &handle, state.save_flags) != FALSE;
+    if (encoded && state.conversion == "bmp") encoded = FixBmpSizes(handle);
     return CloseCheckedFile(handle) && encoded;
 }
 
