@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/j2k_writer.h"
 #include "formats/jxr_writer.h"
 #include "formats/registry.h"
 #include "platform/clock.h"
@@ -573,6 +574,9 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
         result = SaveWithDevil(image, temporary, state);
     } else if (ext == "ico") {
         result = SaveIcon(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
+    } else if (ext == "j2k" || ext == "jp2") {
+        result = SaveJpegTwoThousand(image.get(), temporary, ext == "jp2") ? SaveResult::Saved
+                                                                             : SaveResult::Failed;
     } else if (ext == "jxr") {
         result = SaveJpegXr(image.get(), temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
