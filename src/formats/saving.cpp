@@ -268,6 +268,35 @@ class DevilCheckedOutput {
     static inline bool closed_ = false;
 };
 
+// FreeImage's TIFF writer takes a 32-bit frame with the CMYK flag to hold
+// C, M, Y and K already and writes its bytes as they are. The colours are
+// therefore separated here (K from the brightest channel, so that a reader's
+// (1 - C)(1 - K) gives the colour back); the alpha channel has no place in
+// a four-sample CMYK file and is dropped, transparent pixels keeping the
+// colour composed under them, as in every other conversion without alpha.
+Bitmap SeparatedCmyk(FIBITMAP* image) {
+    Bitmap cmyk(FreeImage_Clone(image));
+    if (!cmyk) return cmyk;
+    const unsigned width = FreeImage_GetWidth(image);
+    const unsigned height = FreeImage_GetHeight(image);
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* row = FreeImage_GetScanLine(cmyk.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x) {
+            BYTE* p = row + 4 * x;
+            const int r = p[FI_RGBA_RED], g = p[FI_RGBA_GREEN], b = p[FI_RGBA_BLUE];
+            const int brightest = std::max({r, g, b});
+            auto ink = [brightest](int v) {
+                return brightest == 0 ? 0 : (255 * (brightest - v) + brightest / 2) / brightest;
+            };
+            p[0] = static_cast<BYTE>(ink(r));
+            p[1] = static_cast<BYTE>(ink(g));
+            p[2] = static_cast<BYTE>(ink(b));
+            p[3] = static_cast<BYTE>(255 - brightest);
+        }
+    }
+    return cmyk;
+}
+
 // FreeImage's run-length BMP writer fills the header's file size and image
 // size with the uncompressed sizes, and readers that check them refuse the
 // file. Both are set from what was actually written; an uncompressed file
@@ -294,7 +323,12 @@ bool FixBmpSizes(CheckedFile& f) {
 
 bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
     if (!image) return false;
-    const Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
+    Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
+    if (state.conversion == "tiff" && (state.save_flags & TIFF_CMYK) && FreeImage_GetBPP(image.get()) == 32 &&
+        FreeImage_GetImageType(image.get()) == FIT_BITMAP) {
+        reordered = SeparatedCmyk(image.get());
+        if (!reordered) return false;
+    }
     FIBITMAP* source = reordered ? reordered.get() : image.get();
     std::FILE* file = std::fopen(path.c_str(), "w+b");
     if (!file) return false;
