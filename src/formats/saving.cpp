@@ -268,6 +268,32 @@ class DevilCheckedOutput {
     static inline bool closed_ = false;
 };
 
+// A portable float map stores its rows from the bottom up, the opposite of
+// the other portable formats, which FreeImage's writer follows instead.
+// FreeImage keeps its rows bottom-up too, so they are written in the order
+// it holds them. The negative scale marks little-endian floats.
+bool SavePfm(const Bitmap& image, const std::string& path) {
+    if (!image) return false;
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image.get());
+    if (type != FIT_RGBF && type != FIT_FLOAT) return false;
+    const unsigned width = FreeImage_GetWidth(image.get());
+    const unsigned height = FreeImage_GetHeight(image.get());
+    const unsigned channels = type == FIT_RGBF ? 3 : 1;
+    static_assert(std::numeric_limits<float>::is_iec559 && sizeof(float) == 4);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    CheckedFile out{file};
+    const std::string header = std::string(channels == 3 ? "PF" : "Pf") + "\n" + std::to_string(width) + " " +
+                               std::to_string(height) + "\n-1.0\n";
+    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) out.failed = true;
+    const size_t row_bytes = size_t(width) * channels * sizeof(float);
+    for (unsigned y = 0; y < height && !out.failed; ++y) {
+        if (std::fwrite(FreeImage_GetScanLine(image.get(), static_cast<int>(y)), 1, row_bytes, file) != row_bytes)
+            out.failed = true;
+    }
+    return CloseCheckedFile(out);
+}
+
 // FreeImage's TIFF writer takes a 32-bit frame with the CMYK flag to hold
 // C, M, Y and K already and writes its bytes as they are. The colours are
 // therefore separated here (K from the brightest channel, so that a reader's
@@ -611,6 +637,8 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
     } else if (ext == "j2k" || ext == "jp2") {
         result = SaveJpegTwoThousand(image.get(), temporary, ext == "jp2") ? SaveResult::Saved
                                                                              : SaveResult::Failed;
+    } else if (ext == "pfm") {
+        result = SavePfm(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "jxr") {
         result = SaveJpegXr(image.get(), temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
