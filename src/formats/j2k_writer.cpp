@@ -108,12 +108,25 @@ OPJ_BOOL SeekOut(OPJ_OFF_T position, void* user) {
     return std::fseek(out->file, static_cast<long>(position), SEEK_SET) == 0 ? OPJ_TRUE : OPJ_FALSE;
 }
 
+// FreeImage's 16:1 rate. Its writer never had frames with a side under 32
+// pixels; for those the code stream's headers (which OpenJPEG counts in the
+// budget) would take it all and leave a grey blur, so their budget gets room
+// for the headers on top of a sixteenth of the pixel data, which makes the
+// smallest frames lossless.
+float RateFor(unsigned width, unsigned height, const Layout& layout) {
+    if (width >= 32 && height >= 32) return 16;
+    constexpr double kHeaderBytes = 512;
+    const double raw = double(width) * height * layout.components * layout.precision / 8;
+    const double ratio = raw / (raw / 16 + kHeaderBytes);
+    return ratio > 1 ? static_cast<float>(ratio) : 0;
+}
+
 bool Encode(FIBITMAP* image, const Layout& layout, std::FILE* file, bool jp2_file) {
     const unsigned width = FreeImage_GetWidth(image);
     const unsigned height = FreeImage_GetHeight(image);
     opj_cparameters_t parameters;
     opj_set_default_encoder_parameters(&parameters);
-    parameters.tcp_rates[0] = 16;
+    parameters.tcp_rates[0] = RateFor(width, height, layout);
     parameters.tcp_numlayers = 1;
     parameters.cp_disto_alloc = 1;
     parameters.numresolution = JpegTwoThousandLevels(width, height);
