@@ -17,9 +17,10 @@ float SrgbToLinear(float v) {
     return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
 }
 
-// OpenEXR and Radiance files hold linear light by definition; the frame's
-// 8-bit values are sRGB-encoded, so they are decoded rather than only scaled
-// to 0..1. Other float outputs (PFM, TIFF, JPEG XR) keep the scaled values.
+// OpenEXR and Radiance files, and TIFF's LogLuv encoding, hold linear light
+// by definition; the frame's 8-bit values are sRGB-encoded, so they are
+// decoded rather than only scaled to 0..1. Other float outputs (PFM, other
+// float TIFF, JPEG XR) keep the scaled values.
 void DecodeSrgb(FIBITMAP* image) {
     if (!image || FreeImage_GetImageType(image) != FIT_RGBF) return;
     const unsigned width = FreeImage_GetWidth(image);
@@ -66,7 +67,8 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
     switch (target) {
         case 96:
             Replace(image, FreeImage_ConvertToRGBF(image.get()));
-            if (ext == "exr" || ext == "hdr") DecodeSrgb(image.get());
+            if (ext == "exr" || ext == "hdr" || (ext == "tiff" && (state.save_flags & TIFF_LOGLUV)))
+                DecodeSrgb(image.get());
             break;
         case 48:
             Replace(image, FreeImage_ConvertToRGB16(image.get()));
