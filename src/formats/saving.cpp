@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "formats/j2k_writer.h"
 #include "formats/jxr_writer.h"
 #include "formats/registry.h"
 #include "platform/clock.h"
@@ -196,6 +198,9 @@ unsigned DLL_CALLCONV CheckedRead(void* buffer, unsigned size, unsigned count, f
 
 unsigned DLL_CALLCONV CheckedWrite(void* buffer, unsigned size, unsigned count, fi_handle handle) {
     CheckedFile* f = static_cast<CheckedFile*>(handle);
+    // fwrite counts no items written when they are empty; the GIF writer
+    // writes an empty block for the smallest images, which is no failure.
+    if (size == 0 || count == 0) return count;
     const size_t written = std::fwrite(buffer, size, count, f->file);
     if (written != count) f->failed = true;
     return static_cast<unsigned>(written);
@@ -266,16 +271,101 @@ class DevilCheckedOutput {
     static inline bool closed_ = false;
 };
 
+// A portable float map stores its rows from the bottom up, the opposite of
+// the other portable formats, which FreeImage's writer follows instead.
+// FreeImage keeps its rows bottom-up too, so they are written in the order
+// it holds them. The negative scale marks little-endian floats.
+bool SavePfm(const Bitmap& image, const std::string& path) {
+    if (!image) return false;
+    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image.get());
+    if (type != FIT_RGBF && type != FIT_FLOAT) return false;
+    const unsigned width = FreeImage_GetWidth(image.get());
+    const unsigned height = FreeImage_GetHeight(image.get());
+    const unsigned channels = type == FIT_RGBF ? 3 : 1;
+    static_assert(std::numeric_limits<float>::is_iec559 && sizeof(float) == 4);
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    CheckedFile out{file};
+    const std::string header = std::string(channels == 3 ? "PF" : "Pf") + "\n" + std::to_string(width) + " " +
+                               std::to_string(height) + "\n-1.0\n";
+    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) out.failed = true;
+    const size_t row_bytes = size_t(width) * channels * sizeof(float);
+    for (unsigned y = 0; y < height && !out.failed; ++y) {
+        if (std::fwrite(FreeImage_GetScanLine(image.get(), static_cast<int>(y)), 1, row_bytes, file) != row_bytes)
+            out.failed = true;
+    }
+    return CloseCheckedFile(out);
+}
+
+// FreeImage's TIFF writer takes a 32-bit frame with the CMYK flag to hold
+// C, M, Y and K already and writes its bytes as they are. The colours are
+// therefore separated here (K from the brightest channel, so that a reader's
+// (1 - C)(1 - K) gives the colour back); the alpha channel has no place in
+// a four-sample CMYK file and is dropped, transparent pixels keeping the
+// colour composed under them, as in every other conversion without alpha.
+Bitmap SeparatedCmyk(FIBITMAP* image) {
+    Bitmap cmyk(FreeImage_Clone(image));
+    if (!cmyk) return cmyk;
+    const unsigned width = FreeImage_GetWidth(image);
+    const unsigned height = FreeImage_GetHeight(image);
+    for (unsigned y = 0; y < height; ++y) {
+        BYTE* row = FreeImage_GetScanLine(cmyk.get(), static_cast<int>(y));
+        for (unsigned x = 0; x < width; ++x) {
+            BYTE* p = row + 4 * x;
+            const int r = p[FI_RGBA_RED], g = p[FI_RGBA_GREEN], b = p[FI_RGBA_BLUE];
+            const int brightest = std::max({r, g, b});
+            auto ink = [brightest](int v) {
+                return brightest == 0 ? 0 : (255 * (brightest - v) + brightest / 2) / brightest;
+            };
+            p[0] = static_cast<BYTE>(ink(r));
+            p[1] = static_cast<BYTE>(ink(g));
+            p[2] = static_cast<BYTE>(ink(b));
+            p[3] = static_cast<BYTE>(255 - brightest);
+        }
+    }
+    return cmyk;
+}
+
+// FreeImage's run-length BMP writer fills the header's file size and image
+// size with the uncompressed sizes, and readers that check them refuse the
+// file. Both are set from what was actually written; an uncompressed file
+// keeps its (already right) image size.
+bool FixBmpSizes(CheckedFile& f) {
+    uint8_t header[54];
+    if (std::fseek(f.file, 0, SEEK_END) != 0) return false;
+    const long size = std::ftell(f.file);
+    if (size < 54 || std::fseek(f.file, 0, SEEK_SET) != 0) return false;
+    if (std::fread(header, 1, sizeof header, f.file) != sizeof header) return false;
+    const uint32_t offset = GetLe32(header + 10);
+    const uint32_t compression = GetLe32(header + 30);
+    std::vector<uint8_t> fields(4);
+    PutLe32(fields, 0, static_cast<uint32_t>(size));
+    if (std::fseek(f.file, 2, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4) return false;
+    if (compression == 1 || compression == 2) {
+        if (offset > static_cast<uint32_t>(size)) return false;
+        PutLe32(fields, 0, static_cast<uint32_t>(size) - offset);
+        if (std::fseek(f.file, 34, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4)
+            return false;
+    }
+    return true;
+}
+
 bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
     if (!image) return false;
-    const Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
+    Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
+    if (state.conversion == "tiff" && (state.save_flags & TIFF_CMYK) && FreeImage_GetBPP(image.get()) == 32 &&
+        FreeImage_GetImageType(image.get()) == FIT_BITMAP) {
+        reordered = SeparatedCmyk(image.get());
+        if (!reordered) return false;
+    }
     FIBITMAP* source = reordered ? reordered.get() : image.get();
     std::FILE* file = std::fopen(path.c_str(), "w+b");
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
-    const bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source,
-                                                &io, &handle, state.save_flags) != FALSE;
+    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, &io,
+                                          &handle, state.save_flags) != FALSE;
+    if (encoded && state.conversion == "bmp") encoded = FixBmpSizes(handle);
     return CloseCheckedFile(handle) && encoded;
 }
 
@@ -350,6 +440,83 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
         out[at + 3] = palette[i].rgbReserved;
     }
     std::memcpy(out.data() + offset, memory + source_offset, pixel_bytes);
+    return WriteAll(path, out);
+}
+
+// An icon of one image, written here because FreeImage's writer takes only
+// the sizes it likes and gives its 16-bit entries a bit-field header without
+// the masks. Any width and height from 1 to 256 is stored at its own size;
+// 16-bit entries are 5-5-5, the layout the BMP-style header means without
+// masks. The transparency mask is set where a 32-bit frame is fully
+// transparent and clear everywhere else.
+bool SaveIcon(const Bitmap& image, const std::string& path) {
+    if (!image || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return false;
+    const unsigned width = FreeImage_GetWidth(image.get());
+    const unsigned height = FreeImage_GetHeight(image.get());
+    if (width < 1 || width > 256 || height < 1 || height > 256) return false;
+    Bitmap converted;
+    FIBITMAP* source = image.get();
+    unsigned bpp = FreeImage_GetBPP(source);
+    if (bpp == 16 && FreeImage_GetGreenMask(source) != FI16_555_GREEN_MASK) {
+        converted.reset(FreeImage_ConvertTo16Bits555(source));
+        source = converted.get();
+    } else if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
+        converted.reset(FreeImage_ConvertTo32Bits(source));
+        source = converted.get();
+        bpp = 32;
+    }
+    if (!source) return false;
+
+    const uint32_t colours = bpp <= 8 ? (1u << bpp) : 0;
+    const uint32_t pixel_pitch = ((width * bpp + 31) / 32) * 4;
+    const uint32_t mask_pitch = ((width + 31) / 32) * 4;
+    const uint32_t entry_size = 40 + 4 * colours + (pixel_pitch + mask_pitch) * height;
+    std::vector<uint8_t> out(6 + 16 + entry_size, 0);
+    PutLe16(out, 2, 1);  // icon
+    PutLe16(out, 4, 1);  // one image
+    out[6] = static_cast<uint8_t>(width & 0xFF);  // 256 is stored as 0
+    out[7] = static_cast<uint8_t>(height & 0xFF);
+    out[8] = static_cast<uint8_t>(colours & 0xFF);
+    PutLe16(out, 10, 1);
+    PutLe16(out, 12, bpp);
+    PutLe32(out, 14, entry_size);
+    PutLe32(out, 18, 22);
+
+    size_t at = 22;
+    PutLe32(out, at, 40);
+    PutLe32(out, at + 4, width);
+    PutLe32(out, at + 8, height * 2);  // image and mask
+    PutLe16(out, at + 12, 1);
+    PutLe16(out, at + 14, bpp);
+    PutLe32(out, at + 20, (pixel_pitch + mask_pitch) * height);
+    at += 40;
+    if (colours) {
+        const RGBQUAD* palette = FreeImage_GetPalette(source);
+        const unsigned have = FreeImage_GetColorsUsed(source);
+        if (!palette) return false;
+        for (uint32_t i = 0; i < colours && i < have; ++i) {
+            out[at + 4 * i] = palette[i].rgbBlue;
+            out[at + 4 * i + 1] = palette[i].rgbGreen;
+            out[at + 4 * i + 2] = palette[i].rgbRed;
+        }
+        at += 4 * colours;
+    }
+    // FreeImage keeps rows bottom-up with the byte order of a BMP, as icons do.
+    const unsigned line = FreeImage_GetLine(source);
+    for (unsigned y = 0; y < height; ++y) {
+        std::memcpy(out.data() + at + size_t(y) * pixel_pitch, FreeImage_GetScanLine(source, static_cast<int>(y)),
+                    std::min<unsigned>(line, pixel_pitch));
+    }
+    at += size_t(pixel_pitch) * height;
+    if (bpp == 32) {
+        for (unsigned y = 0; y < height; ++y) {
+            const BYTE* row = FreeImage_GetScanLine(source, static_cast<int>(y));
+            uint8_t* mask = out.data() + at + size_t(y) * mask_pitch;
+            for (unsigned x = 0; x < width; ++x) {
+                if (row[4 * x + FI_RGBA_ALPHA] == 0) mask[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
+            }
+        }
+    }
     return WriteAll(path, out);
 }
 
@@ -468,6 +635,13 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
     SaveResult result;
     if (devil) {
         result = SaveWithDevil(image, temporary, state);
+    } else if (ext == "ico") {
+        result = SaveIcon(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
+    } else if (ext == "j2k" || ext == "jp2") {
+        result = SaveJpegTwoThousand(image.get(), temporary, ext == "jp2") ? SaveResult::Saved
+                                                                             : SaveResult::Failed;
+    } else if (ext == "pfm") {
+        result = SavePfm(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "jxr") {
         result = SaveJpegXr(image.get(), temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {

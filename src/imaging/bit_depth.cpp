@@ -1,5 +1,7 @@
 #include "imaging/bit_depth.h"
 
+#include <cmath>
+
 #include "formats/registry.h"
 
 namespace kestrune {
@@ -10,6 +12,28 @@ namespace {
 // releases the one it came from, and a failed conversion leaves an empty
 // owner that the save will refuse.
 void Replace(Bitmap& image, FIBITMAP* converted) { image.reset(converted); }
+
+float SrgbToLinear(float v) {
+    return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
+}
+
+// OpenEXR and Radiance files, and TIFF's LogLuv encoding, hold linear light
+// by definition; the frame's 8-bit values are sRGB-encoded, so they are
+// decoded rather than only scaled to 0..1. Other float outputs (PFM, other
+// float TIFF, JPEG XR) keep the scaled values.
+void DecodeSrgb(FIBITMAP* image) {
+    if (!image || FreeImage_GetImageType(image) != FIT_RGBF) return;
+    const unsigned width = FreeImage_GetWidth(image);
+    const unsigned height = FreeImage_GetHeight(image);
+    for (unsigned y = 0; y < height; ++y) {
+        FIRGBF* row = reinterpret_cast<FIRGBF*>(FreeImage_GetScanLine(image, static_cast<int>(y)));
+        for (unsigned x = 0; x < width; ++x) {
+            row[x].red = SrgbToLinear(row[x].red);
+            row[x].green = SrgbToLinear(row[x].green);
+            row[x].blue = SrgbToLinear(row[x].blue);
+        }
+    }
+}
 
 }  // namespace
 
@@ -43,6 +67,8 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
     switch (target) {
         case 96:
             Replace(image, FreeImage_ConvertToRGBF(image.get()));
+            if (ext == "exr" || ext == "hdr" || (ext == "tiff" && (state.save_flags & TIFF_LOGLUV)))
+                DecodeSrgb(image.get());
             break;
         case 48:
             Replace(image, FreeImage_ConvertToRGB16(image.get()));

@@ -378,15 +378,15 @@ TEST_F(SavingTest, EmptyImageFailsEveryWriterAndKeepsTheTarget) {
 }
 
 TEST_F(SavingTest, RefusedEncodingLeavesTheEarlierOutputAlone) {
-    // FreeImage writes square icons only; its refusal comes after it has
-    // opened the file it writes to.
+    // FreeImage writes GIF from 8-bit frames only; its refusal comes after
+    // the file it writes to has been opened.
     TempDir dir;
-    const std::string target = dir / "icon.ico";
-    testing_support::WriteFileBytes(target, "earlier icon");
-    BatchState state = formats_test::StateFor("ico", s);
+    const std::string target = dir / "still.gif";
+    testing_support::WriteFileBytes(target, "earlier gif");
+    BatchState state = formats_test::StateFor("gif", s);
     EXPECT_EQ(SaveFrame(Checkerboard(40, 20), target, state, s), SaveResult::Failed);
-    EXPECT_EQ(ReadFileBytes(target), "earlier icon");
-    EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"icon.ico"});
+    EXPECT_EQ(ReadFileBytes(target), "earlier gif");
+    EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"still.gif"});
 }
 
 TEST_F(SavingTest, FailedSavesLeaveNoFiles) {
