@@ -54,17 +54,25 @@ std::string BuildOutputPath(const BatchState& state, const Settings& s) {
 
 std::string FramePath(const std::string& path, int index, const std::string& extension) {
     const std::string number = "[" + std::to_string(index + 1) + "]";
-    // In front of "." + extension for a name that ends with it.
+    // In front of "." + extension for a name that ends with it. The position
+    // is counted in characters, so a name ending in non-ASCII text never has
+    // a UTF-8 sequence split by the number.
     const size_t tail = extension.size() + 1;
     const size_t name_start = [&] {
         const size_t slash = path.find_last_of('/');
         return slash == std::string::npos ? 0 : slash + 1;
     }();
+    size_t at = path.size();
+    size_t counted = 0;
+    while (counted < tail && at > 0) {
+        --at;
+        // Continuation bytes belong to the character that starts before them.
+        if ((static_cast<unsigned char>(path[at]) & 0xC0) != 0x80) ++counted;
+    }
     // A name too short to carry the extension would get the number inside
     // its folder part, which names another folder and fails every frame;
     // such a name gets the number at its end instead.
-    if (path.size() < tail || path.size() - tail < name_start) return path + number;
-    const size_t at = path.size() - tail;
+    if (counted < tail || at < name_start) return path + number;
     return path.substr(0, at) + number + path.substr(at);
 }
 

@@ -180,6 +180,12 @@ TEST(FramePathTest, NumberGoesBeforeTheExtension) {
     EXPECT_EQ(kestrune::FramePath("/out/a.tiff", 1, "tiff"), "/out/a[2].tiff");
     // Position counted from the end, whatever the name ends with.
     EXPECT_EQ(kestrune::FramePath("/out/abcdef", 0, "png"), "/out/ab[1]cdef");
+    // Counted in characters: a UTF-8 sequence is never split.
+    EXPECT_EQ(kestrune::FramePath("/out/\xc3\xbc" "ber", 0, "png"), "/out/[1]\xc3\xbc" "ber");
+    EXPECT_EQ(kestrune::FramePath("/out/png-caf\xc3\xa9", 0, "png"), "/out/png-[1]caf\xc3\xa9");
+    EXPECT_EQ(kestrune::FramePath("/out/x\xe2\x82\xac\xf0\x9f\x98\x80" "ab", 1, "gif"),
+              "/out/x[2]\xe2\x82\xac\xf0\x9f\x98\x80" "ab");
+    EXPECT_EQ(kestrune::FramePath("/out/x\xf0\x9f\x98\x80y\xc3\xa9", 2, "ab"), "/out/x[3]\xf0\x9f\x98\x80y\xc3\xa9");
     // Never inside the folder part.
     EXPECT_EQ(kestrune::FramePath("/out/a", 0, "png"), "/out/a[1]");
 }
