@@ -99,20 +99,25 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
     state.random_number = DrawRandomNumber();
     state.sequence_number += 1;
 
-    int64_t stamp = 0;
     switch (s.file_timestamp) {
-        case 1:  // ORIGINAL
-            if (!GetLastWriteTime(state.current_input, stamp)) return;
-            break;
+        case 1: {  // ORIGINAL
+            // The instant is copied as it is: a round trip through a local
+            // count would land an hour off in the repeated daylight-saving
+            // hour.
+            int64_t instant = 0;
+            if (!GetLastWriteInstant(state.current_input, instant)) return;
+            // Every file saved for the input is stamped: with numbered frames
+            // these are the frame files, not the unnumbered name that was
+            // never written.
+            for (const std::string& path : written) SetLastWriteInstant(path, instant);
+            return;
+        }
         case 2:  // CUSTOM
-            stamp = s.custom_timestamp;
-            break;
+            for (const std::string& path : written) SetLastWriteTime(path, s.custom_timestamp);
+            return;
         default:  // CURRENT: the save already gave the file the present time
             return;
     }
-    // Every file saved for the input is stamped: with numbered frames these
-    // are the frame files, not the unnumbered name that was never written.
-    for (const std::string& path : written) SetLastWriteTime(path, stamp);
 }
 
 void FinishOutputFile(bool ok, BatchState& state, const Settings& s) {
