@@ -289,9 +289,10 @@ FIBITMAP* LogoBlockFor(const Settings& s) {
 Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int height, const Settings& s) {
     const Size clipped = ClippedSize(static_cast<int>(FreeImage_GetWidth(watermark)),
                                      static_cast<int>(FreeImage_GetHeight(watermark)), width, height, s);
-    // An offset at or past the edge of the area leaves nothing to place; the
-    // image is still worth converting, without the watermark.
-    if (clipped.width <= 0 || clipped.height <= 0) return image;
+    // An offset at or past the edge of the area leaves nothing to place. The
+    // user asked for a watermark and would not get one, so the frame fails
+    // rather than being saved as if it had one.
+    if (clipped.width <= 0 || clipped.height <= 0) return Bitmap();
     Bitmap cut;
     if (clipped.width < static_cast<int>(FreeImage_GetWidth(watermark)) ||
         clipped.height < static_cast<int>(FreeImage_GetHeight(watermark))) {

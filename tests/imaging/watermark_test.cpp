@@ -358,12 +358,11 @@ TEST_F(TextWatermark, BlockIsRedrawnWhenItsTextChanges) {
     EXPECT_GT(differing, 5);
 }
 
-TEST_F(TextWatermark, OffsetsBeyondTheAreaLeaveTheImageConverted) {
+TEST_F(TextWatermark, OffsetsBeyondTheAreaFailTheFrame) {
     Settings s = TextSettings("Hello");
     s.text_x_offset = 200;
-    Bitmap out = Draw(s);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(BoundsOfChange(out.get(), kBlue).right, -1);
+    ASSERT_TRUE(LoadWatermarkFont(s));
+    EXPECT_FALSE(DrawWatermark(Solid(200, 100, 24, kBlue), 200, 100, s, state_));
 
     // A block bigger than the area is cut to its top-left part.
     s.text_x_offset = 0;
