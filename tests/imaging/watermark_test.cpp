@@ -500,8 +500,11 @@ TEST(ImageWatermark, OpacityBlendsEveryKindOfLogoOverThePicture) {
             // The right half: transparent in the 32-bit and palette logos; a
             // 24-bit logo has no transparency, so it is white there too.
             const Rgba clear = PixelAt(out.get(), 15, 5);
-            if (kind == LogoKind::Rgb24) EXPECT_EQ(clear, logo) << what;
-            else EXPECT_EQ(clear, grey) << what;
+            if (kind == LogoKind::Rgb24) {
+                EXPECT_EQ(clear, logo) << what;
+            } else {
+                EXPECT_EQ(clear, grey) << what;
+            }
             EXPECT_EQ(PixelAt(out.get(), 5, 10), grey) << what;  // below the logo
         }
     }
