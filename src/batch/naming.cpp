@@ -54,17 +54,25 @@ std::string BuildOutputPath(const BatchState& state, const Settings& s) {
 
 std::string FramePath(const std::string& path, int index, const std::string& extension) {
     const std::string number = "[" + std::to_string(index + 1) + "]";
-    // In front of "." + extension for a name that ends with it.
+    // In front of "." + extension for a name that ends with it. The position
+    // is counted in characters, so a name ending in non-ASCII text never has
+    // a UTF-8 sequence split by the number.
     const size_t tail = extension.size() + 1;
     const size_t name_start = [&] {
         const size_t slash = path.find_last_of('/');
         return slash == std::string::npos ? 0 : slash + 1;
     }();
+    size_t at = path.size();
+    size_t counted = 0;
+    while (counted < tail && at > 0) {
+        --at;
+        // Continuation bytes belong to the character that starts before them.
+        if ((static_cast<unsigned char>(path[at]) & 0xC0) != 0x80) ++counted;
+    }
     // A name too short to carry the extension would get the number inside
     // its folder part, which names another folder and fails every frame;
     // such a name gets the number at its end instead.
-    if (path.size() < tail || path.size() - tail < name_start) return path + number;
-    const size_t at = path.size() - tail;
+    if (counted < tail || at < name_start) return path + number;
     return path.substr(0, at) + number + path.substr(at);
 }
 
@@ -91,20 +99,25 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
     state.random_number = DrawRandomNumber();
     state.sequence_number += 1;
 
-    int64_t stamp = 0;
     switch (s.file_timestamp) {
-        case 1:  // ORIGINAL
-            if (!GetLastWriteTime(state.current_input, stamp)) return;
-            break;
+        case 1: {  // ORIGINAL
+            // The instant is copied as it is: a round trip through a local
+            // count would land an hour off in the repeated daylight-saving
+            // hour.
+            int64_t instant = 0;
+            if (!GetLastWriteInstant(state.current_input, instant)) return;
+            // Every file saved for the input is stamped: with numbered frames
+            // these are the frame files, not the unnumbered name that was
+            // never written.
+            for (const std::string& path : written) SetLastWriteInstant(path, instant);
+            return;
+        }
         case 2:  // CUSTOM
-            stamp = s.custom_timestamp;
-            break;
+            for (const std::string& path : written) SetLastWriteTime(path, s.custom_timestamp);
+            return;
         default:  // CURRENT: the save already gave the file the present time
             return;
     }
-    // Every file saved for the input is stamped: with numbered frames these
-    // are the frame files, not the unnumbered name that was never written.
-    for (const std::string& path : written) SetLastWriteTime(path, stamp);
 }
 
 void FinishOutputFile(bool ok, BatchState& state, const Settings& s) {

@@ -220,22 +220,15 @@ Bitmap LoadLogo(const std::string& path) {
     return logo;
 }
 
-bool LogoHasAlpha(FIBITMAP* logo) {
-    switch (FreeImage_GetImageType(logo)) {
-        case FIT_BITMAP: return FreeImage_GetBPP(logo) == 32;
-        case FIT_RGBA16:
-        case FIT_RGBAF: return true;
-        default: return false;
-    }
-}
-
-// The logo drawn on its own layer: own alpha kept (or an opaque black
-// backing when it has none), grey when asked, faded by "Image Opacity".
+// The logo drawn on its own layer: own alpha kept (a transparent colour of
+// a palette logo included), grey when asked, faded by "Image Opacity". The
+// layer starts transparent for every kind of logo: an opaque backing would
+// show through a faded logo as a black veil instead of the picture below.
 Bitmap RenderLogoBlock(const Settings& s) {
     Bitmap logo = LoadLogo(s.image);
     if (!logo) return {};
     const int lw = WidthOf(logo), lh = HeightOf(logo);
-    Surface c = LogoHasAlpha(logo.get()) ? CreateLayer(lw, lh) : CreateLayer(lw, lh, DrawColour{0, 0, 0, 255});
+    Surface c = CreateLayer(lw, lh);
     if (!c) return {};
     Surface picture = LayerFromBitmap(logo.get(), s.image_greyscale ? PixelFilter::Greyscale : PixelFilter::None);
     if (!picture) return {};
@@ -289,9 +282,10 @@ FIBITMAP* LogoBlockFor(const Settings& s) {
 Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int height, const Settings& s) {
     const Size clipped = ClippedSize(static_cast<int>(FreeImage_GetWidth(watermark)),
                                      static_cast<int>(FreeImage_GetHeight(watermark)), width, height, s);
-    // An offset at or past the edge of the area leaves nothing to place; the
-    // image is still worth converting, without the watermark.
-    if (clipped.width <= 0 || clipped.height <= 0) return image;
+    // An offset at or past the edge of the area leaves nothing to place. The
+    // user asked for a watermark and would not get one, so the frame fails
+    // rather than being saved as if it had one.
+    if (clipped.width <= 0 || clipped.height <= 0) return Bitmap();
     Bitmap cut;
     if (clipped.width < static_cast<int>(FreeImage_GetWidth(watermark)) ||
         clipped.height < static_cast<int>(FreeImage_GetHeight(watermark))) {

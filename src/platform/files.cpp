@@ -116,6 +116,29 @@ bool SetLastWriteTime(const std::string& path, int64_t local_seconds) {
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+bool GetLastWriteInstant(const std::string& path, int64_t& nanoseconds) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    nanoseconds = static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
+bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    // Floor division, so instants before 1970 keep a valid nanosecond part.
+    int64_t seconds = nanoseconds / 1'000'000'000;
+    int64_t rest = nanoseconds % 1'000'000'000;
+    if (rest < 0) {
+        rest += 1'000'000'000;
+        seconds -= 1;
+    }
+    times[1].tv_sec = static_cast<time_t>(seconds);
+    times[1].tv_nsec = static_cast<long>(rest);
+    return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
     bytes.clear();
     FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};

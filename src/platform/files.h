@@ -39,6 +39,11 @@ bool DeleteFileIfExists(const std::string& path);
 bool GetLastWriteTime(const std::string& path, int64_t& local_seconds);
 // Sets the last-write time from a local-time count, access time unchanged.
 bool SetLastWriteTime(const std::string& path, int64_t local_seconds);
+// The last-write instant itself (nanoseconds since 1970-01-01 UTC), with no
+// local-time count in between: copying it never depends on the time zone or
+// on which of two repeated daylight-saving hours it lies in.
+bool GetLastWriteInstant(const std::string& path, int64_t& nanoseconds);
+bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds);
 
 // Whole file into memory; false when it cannot be read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

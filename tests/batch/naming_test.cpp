@@ -133,6 +133,21 @@ TEST_F(NamingTest, OriginalTimestampIsCopiedToEveryFrameFile) {
     EXPECT_FALSE(fs::exists(out + "/anim.png"));
 }
 
+// The instant is copied, whatever the zone: 00:30 and 01:30 UTC on
+// 2020-10-25 both read 02:30 in Berlin, one in summer and one in winter time.
+TEST_F(NamingTest, OriginalTimestampIsTheSameInstantInEveryZone) {
+    WriteStill(in + "/a.gif");
+    for (const char* zone : {"Europe/Berlin", "America/New_York", "Australia/Lord_Howe", "UTC"}) {
+        for (const time_t when : {time_t{1603585800}, time_t{1603589400}, time_t{1585443600}, time_t{1604212200}}) {
+            SetModificationTime(in + "/a.gif", when);
+            RunOptions options;
+            options.env["TZ"] = zone;
+            Kestrune({"-q", "-i", in + "/a.gif", "-o", out, "-c", "tga", "--file-timestamp=ORIGINAL"}, options);
+            EXPECT_EQ(ModificationTime(out + "/a.tga"), when) << zone << " " << when;
+        }
+    }
+}
+
 TEST_F(NamingTest, CustomAndCurrentTimestamps) {
     WriteStill(in + "/a.gif");
     SetModificationTime(in + "/a.gif", 1300000000);
@@ -180,6 +195,12 @@ TEST(FramePathTest, NumberGoesBeforeTheExtension) {
     EXPECT_EQ(kestrune::FramePath("/out/a.tiff", 1, "tiff"), "/out/a[2].tiff");
     // Position counted from the end, whatever the name ends with.
     EXPECT_EQ(kestrune::FramePath("/out/abcdef", 0, "png"), "/out/ab[1]cdef");
+    // Counted in characters: a UTF-8 sequence is never split.
+    EXPECT_EQ(kestrune::FramePath("/out/\xc3\xbc" "ber", 0, "png"), "/out/[1]\xc3\xbc" "ber");
+    EXPECT_EQ(kestrune::FramePath("/out/png-caf\xc3\xa9", 0, "png"), "/out/png-[1]caf\xc3\xa9");
+    EXPECT_EQ(kestrune::FramePath("/out/x\xe2\x82\xac\xf0\x9f\x98\x80" "ab", 1, "gif"),
+              "/out/x[2]\xe2\x82\xac\xf0\x9f\x98\x80" "ab");
+    EXPECT_EQ(kestrune::FramePath("/out/x\xf0\x9f\x98\x80y\xc3\xa9", 2, "ab"), "/out/x[3]\xf0\x9f\x98\x80y\xc3\xa9");
     // Never inside the folder part.
     EXPECT_EQ(kestrune::FramePath("/out/a", 0, "png"), "/out/a[1]");
 }

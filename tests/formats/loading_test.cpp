@@ -103,25 +103,6 @@ TEST(OpenFrameSource, FilesThatAreNoGifGiveNoFrames) {
     }
 }
 
-TEST(OpenFrameSource, FramesReachingPastTheScreenAreNotDecoded) {
-    // FreeImage would compose such a frame past the end of its canvas; the
-    // frames before it are still converted.
-    TempDir dir;
-    testing_support::GifImage gif = formats_test::ThreeFrames();
-    gif.frames[2].left = 32;  // 32 + 12 > 40
-    testing_support::WriteGif(dir / "wide.gif", gif);
-    FrameSource source = OpenFrameSource(dir / "wide.gif");
-    EXPECT_EQ(source.frame_count, 2);
-    EXPECT_TRUE(TakeFrame(source, 1));
-    EXPECT_FALSE(TakeFrame(source, 2));
-
-    gif.frames[0].top = 1;  // the very first frame is already outside
-    testing_support::WriteGif(dir / "low.gif", gif);
-    FrameSource none = OpenFrameSource(dir / "low.gif");
-    EXPECT_EQ(none.frame_count, 0);
-    EXPECT_FALSE(TakeFrame(none, 0));
-}
-
 struct CorpusEntry {
     std::string file;
     int width = 0, height = 0, frames = 0;

@@ -143,12 +143,26 @@ TEST_F(FrameWatermarkCli, TokensInTheTextShowThisFramesSizeAndDepth) {
     EXPECT_FALSE(tokens == pixels("120x60 24"));
 }
 
-TEST_F(FrameWatermarkCli, WatermarkPastTheEdgeStillConvertsTheFile) {
-    const auto lines = Run({"--wm-text=Hello", "--wm-text-x-offset=500", "--wm-back-opacity=255"});
+// A watermark clipped to nothing is a watermark the user did not get: the
+// file is reported as not converted and nothing is written.
+TEST_F(FrameWatermarkCli, WatermarkPushedOffTheImageFailsTheFile) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--wm-text-x-offset=160"},
+        {"--wm-text-y-offset=90"},
+        {"--wm-text-position=MIDDLECENTER", "--wm-text-x-offset=500", "--wm-text-y-offset=500"},
+        {"--fr-solid-left=20", "--fr-solid-right=20", "--wm-text-boundary=FRAME", "--wm-text-x-offset=120"},
+    };
+    for (const auto& options : cases) {
+        std::vector<std::string> args{"-d", "--wm-text=Hello", "--wm-back-opacity=255"};
+        args.insert(args.end(), options.begin(), options.end());
+        const auto lines = Run(args);
+        EXPECT_TRUE(Contains(lines, "Not OK")) << options[0];
+        EXPECT_FALSE(Contains(lines, "OK")) << options[0];
+        EXPECT_TRUE(testing_support::ListNames(out_.path()).empty()) << options[0];
+    }
+    // One pixel of room is still a watermark.
+    const auto lines = Run({"--wm-text=Hello", "--wm-text-x-offset=159", "--wm-back-opacity=255"});
     EXPECT_TRUE(Contains(lines, "Files converted: 1 of 1"));
-    auto image = Output();
-    ASSERT_TRUE(image);
-    EXPECT_EQ(ChangedArea(image.get()).right, -1);
 }
 
 TEST_F(FrameWatermarkCli, UnknownFontStopsTheBatch) {

@@ -358,12 +358,11 @@ TEST_F(TextWatermark, BlockIsRedrawnWhenItsTextChanges) {
     EXPECT_GT(differing, 5);
 }
 
-TEST_F(TextWatermark, OffsetsBeyondTheAreaLeaveTheImageConverted) {
+TEST_F(TextWatermark, OffsetsBeyondTheAreaFailTheFrame) {
     Settings s = TextSettings("Hello");
     s.text_x_offset = 200;
-    Bitmap out = Draw(s);
-    ASSERT_TRUE(out);
-    EXPECT_EQ(BoundsOfChange(out.get(), kBlue).right, -1);
+    ASSERT_TRUE(LoadWatermarkFont(s));
+    EXPECT_FALSE(DrawWatermark(Solid(200, 100, 24, kBlue), 200, 100, s, state_));
 
     // A block bigger than the area is cut to its top-left part.
     s.text_x_offset = 0;
@@ -458,17 +457,57 @@ TEST(ImageWatermark, GreyscaleKeepsWhiteWhite) {
     EXPECT_EQ(PixelAt(red.get(), 5, 5), (Rgba{76, 76, 76, 255}));
 }
 
-TEST(ImageWatermark, LogoWithoutAlphaGetsABlackBacking) {
-    TempDir dir;
-    Settings s = LogoSettings(WriteLogo(dir, kWhite, 24));
-    s.image_opacity = 128;
-    Bitmap out = DrawLogo(s);
-    // Half white over black, opaque: the blue image does not show.
-    const Rgba p = PixelAt(out.get(), 5, 5);
-    EXPECT_NEAR(p.r, 128, 2);
-    EXPECT_EQ(p.r, p.b);
-    // The "transparent" half of a 24-bit logo is plain white there.
-    EXPECT_EQ(PixelAt(out.get(), 15, 5), PixelAt(out.get(), 5, 5));
+// Every kind of logo is blended over the picture at its opacity: the faded
+// logo never darkens towards black, and a logo's transparent parts (alpha
+// channel or transparent palette colour) stay transparent at every opacity.
+enum class LogoKind { Rgba32, Rgb24, PaletteWithTransparentColour };
+
+std::string WriteLogoOfKind(const TempDir& dir, LogoKind kind) {
+    if (kind == LogoKind::Rgba32) return WriteLogo(dir, kWhite, 32);
+    if (kind == LogoKind::Rgb24) return WriteLogo(dir, kWhite, 24);
+    // Left half index 1 (white), right half index 0, which is transparent.
+    const std::string path = dir / "logo8.png";
+    Bitmap logo(FreeImage_Allocate(20, 10, 8));
+    RGBQUAD* palette = FreeImage_GetPalette(logo.get());
+    palette[0] = RGBQUAD{0, 0, 0, 0};
+    palette[1] = RGBQUAD{255, 255, 255, 0};
+    for (int y = 0; y < 10; ++y) {
+        BYTE* line = FreeImage_GetScanLine(logo.get(), y);
+        for (int x = 0; x < 20; ++x) line[x] = x < 10 ? 1 : 0;
+    }
+    BYTE table[2] = {0, 255};
+    FreeImage_SetTransparencyTable(logo.get(), table, 2);
+    EXPECT_TRUE(FreeImage_Save(FIF_PNG, logo.get(), path.c_str(), 0));
+    return path;
+}
+
+TEST(ImageWatermark, OpacityBlendsEveryKindOfLogoOverThePicture) {
+    const Rgba grey{128, 128, 128, 255};
+    for (const LogoKind kind : {LogoKind::Rgba32, LogoKind::Rgb24, LogoKind::PaletteWithTransparentColour}) {
+        TempDir dir;
+        Settings s = LogoSettings(WriteLogoOfKind(dir, kind));
+        for (const int opacity : {0, 64, 128, 255}) {
+            s.image_opacity = opacity;
+            Bitmap out = DrawLogo(s, grey);
+            const std::string what = "kind " + std::to_string(static_cast<int>(kind)) + " opacity " +
+                                     std::to_string(opacity);
+            // White over grey 128 at alpha a/255.
+            const double expected = 128.0 + 127.0 * opacity / 255.0;
+            const Rgba logo = PixelAt(out.get(), 5, 5);
+            EXPECT_NEAR(logo.r, expected, 2.0) << what;
+            EXPECT_EQ(logo.r, logo.g) << what;
+            EXPECT_EQ(logo.r, logo.b) << what;
+            // The right half: transparent in the 32-bit and palette logos; a
+            // 24-bit logo has no transparency, so it is white there too.
+            const Rgba clear = PixelAt(out.get(), 15, 5);
+            if (kind == LogoKind::Rgb24) {
+                EXPECT_EQ(clear, logo) << what;
+            } else {
+                EXPECT_EQ(clear, grey) << what;
+            }
+            EXPECT_EQ(PixelAt(out.get(), 5, 10), grey) << what;  // below the logo
+        }
+    }
 }
 
 TEST(ImageWatermark, TopLeftInsideTheFrameSitsOnTheFramesCorner) {
