@@ -1,6 +1,7 @@
-// Writing one processed frame in the run's output format: FreeImage for 19
-// formats, DevIL for dds (with mipmaps), pcx and psd, jxrlib for jxr, and an
-// own writer for 8-bit BMP files with an exact colour table.
+// Writing one processed frame in the run's output format: FreeImage for 15
+// formats, DevIL for dds (with mipmaps), pcx and psd, jxrlib for jxr,
+// OpenJPEG for j2k and jp2, and own writers for ico, pfm and 8-bit BMP files
+// with an exact colour table.
 #pragma once
 
 #include <cstdint>
