@@ -1,6 +1,7 @@
 // File-system services on UTF-8 paths.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,7 +41,8 @@ bool GetLastWriteTime(const std::string& path, int64_t& local_seconds);
 // Sets the last-write time from a local-time count, access time unchanged.
 bool SetLastWriteTime(const std::string& path, int64_t local_seconds);
 
-// Whole file into memory; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
+// A regular file of at most max_bytes, whole, into memory; false when it
+// cannot be read, is not a regular file or is larger.
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes = SIZE_MAX);
 
 }  // namespace kestrune

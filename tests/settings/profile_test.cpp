@@ -1,4 +1,11 @@
 #include "settings/preferences.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include "settings_fixture.h"
 #include "support/harness.h"
 
@@ -129,6 +136,28 @@ TEST_F(ProfileTest, OddFilesLoadWithoutEffect) {
     EXPECT_TRUE(Load(binary));
     EXPECT_TRUE(Load(std::string("[CLI]\0\r\n--jpg-quality\0 = 5\r\n=\r\n[]\r\n[", 36)));
     EXPECT_EQ(settings.jpg_quality, 95) << "a NUL makes the key another key";
+}
+
+// Only regular files of a sane size are profiles: /dev/zero would be read
+// until memory runs out, a FIFO would block the run for ever.
+TEST_F(ProfileTest, SpecialAndHugeFilesAreInvalid) {
+    const std::string fifo = dir_ / "fifo.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir_ / "huge.ini";
+    WriteFileBytes(huge, Profile("--jpg-quality = 80\r\n") + std::string(2 << 20, ';'));
+    for (const std::string& path : {std::string("/dev/zero"), std::string("/dev/null"), fifo, huge}) {
+        auto loaded = std::async(std::launch::async, [&] { return LoadProfile(path); });
+        if (loaded.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // Let the blocked reader go before failing.
+            const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) close(writer);
+            loaded.wait();
+            ADD_FAILURE() << path << " blocked the reader";
+            continue;
+        }
+        EXPECT_FALSE(loaded.get()) << path;
+    }
+    EXPECT_EQ(ChangedKeys(), std::set<std::string>{});
 }
 
 // The profile reader goes through the option table: every profile key gives
