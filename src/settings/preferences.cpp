@@ -82,6 +82,9 @@ std::vector<PreferenceEntry> ParsePreferenceText(std::string_view bytes) {
         if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + pos, end - pos);
         pos = end;
+        // A NUL ends the line: no value may carry one into a path or a name,
+        // where it would silently cut the text short.
+        line = line.substr(0, line.find('\0'));
         if (pos < text.size()) {
             pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
         }
