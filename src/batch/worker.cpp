@@ -18,6 +18,7 @@
 #include "imaging/watermark.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/text.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
 
@@ -128,12 +129,12 @@ void ConvertAll() {
             batch_progress.current_path = path;
         }
         if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        if (debug) PrintLine("Processing: " + path);
+        if (debug) PrintLine("Processing: " + VisibleText(path));
 
         const bool ok = ConvertFile();
 
         if (debug) {
-            PrintLine("Saving As: " + state.output_path);
+            PrintLine("Saving As: " + VisibleText(state.output_path));
             PrintLine(ok ? "OK" : "Not OK");
         }
         if (ok) ++converted;
