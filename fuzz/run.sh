@@ -1,13 +1,15 @@
 #!/bin/sh
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer) in build-fuzz/ and runs each for a bounded
-# time. Not part of the default build or of CI.
+# time. CI runs it through .ci/fuzz for about a minute in all.
 #
 #   fuzz/run.sh [seconds per target, default 60] [target ...]
 #
 # Targets: convert_file profile preferences list_file options. Seeds come
-# from the GIF corpus (../shared/testdata/gif, or $KESTRUNE_CORPUS) and from
-# small samples written here; findings land in build-fuzz/findings/<target>/.
+# from fuzz/seeds/<target>/ (earlier findings and hostile inputs, kept in the
+# repository), the GIF corpus (../shared/testdata/gif, or $KESTRUNE_CORPUS)
+# and small samples written here; findings land in
+# build-fuzz/findings/<target>/.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -46,6 +48,9 @@ if [ -d "$corpus" ]; then
 else
     echo "GIF corpus not found at $corpus; convert_file starts from its own seed" >&2
 fi
+for t in convert_file profile preferences list_file options; do
+    [ -d "$here/seeds/$t" ] && cp "$here/seeds/$t"/* "$seeds/$t/" 2>/dev/null
+done
 [ -f "$root/samples/bouncing-ball.gif" ] && cp "$root/samples/bouncing-ball.gif" "$seeds/convert_file/"
 printf '[CLI]\r\n--jpg-quality = 80\r\n--wm-text = "a"\r\n--width=$20\r\n--gamma=NaN\r\n--filename-mask="%%filename%%"\r\n' > "$seeds/profile/cli.ini"
 printf '\357\273\277[CLI]\n--png-interlaced = 0\n; comment\n[Other]\nx=1\n' > "$seeds/profile/bom.ini"

@@ -317,7 +317,7 @@ void RunBatch(bool quiet) {
     // Input: a path with an extension names a file (taken as given), any
     // other path a folder.
     const std::string& input = run_request.input_path;
-    if (debug) PrintLine("Input: " + input);
+    if (debug) PrintLine("Input: " + VisibleText(input));
     if (!ExtensionPart(input).empty()) {
         state.input_file = input;
         state.input_folder.clear();
@@ -336,7 +336,7 @@ void RunBatch(bool quiet) {
     // Output: by default beside the input; never created.
     std::string output = run_request.output_folder;
     if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
-    if (debug) PrintLine("Output: " + output);
+    if (debug) PrintLine("Output: " + VisibleText(output));
     if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return;
     state.output_folder = output;
 

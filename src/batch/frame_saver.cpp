@@ -31,7 +31,15 @@ int FrameSaveParallelism(const std::string& conversion, bool numbered) {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
-FrameSaver::FrameSaver(int parallelism) : parallelism_(std::max(1, parallelism)) {}
+uint64_t FrameSaveMemory(const Bitmap& image) {
+    if (!image) return 0;
+    const uint64_t bytes = static_cast<uint64_t>(FreeImage_GetPitch(image.get())) * FreeImage_GetHeight(image.get());
+    // The frame, a converted copy and the encoder's own rows or tiles.
+    return 3 * bytes;
+}
+
+FrameSaver::FrameSaver(int parallelism, MemoryBudget& budget)
+    : parallelism_(std::max(1, parallelism)), budget_(budget) {}
 
 FrameSaver::~FrameSaver() {
     for (Running& r : running_)
@@ -46,14 +54,39 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
                                              [&](const Running& r) { return r.target == target; });
         while (!running_.empty() && (busy_target || static_cast<int>(running_.size()) >= parallelism_))
             RetireOldest();
+        // Room in the budget for this frame, waiting for the oldest saves to
+        // end when there is none. With none of ours left running, the frame
+        // is saved right here: the file's own reservation covers one frame.
+        const uint64_t cost = FrameSaveMemory(image);
+        MemoryReservation room = MemoryReservation::IfRoom(budget_, cost);
+        while (!room && !running_.empty()) {
+            RetireOldest();
+            room = MemoryReservation::IfRoom(budget_, cost);
+        }
+        if (!room) {
+            peak_ = std::max(peak_, 1);
+            done_.push_back({target, SaveFrame(image, target, state, s)});
+            return;
+        }
         // Shared, so that the frame is still here if no thread can be had.
         auto frame = std::make_shared<Bitmap>(std::move(image));
+        auto reservation = std::make_shared<MemoryReservation>(std::move(room));
         try {
-            running_.push_back({target, std::async(std::launch::async, [frame, target, state, &s] {
-                                    return SaveFrame(*frame, target, state, s);
+            std::atomic<int>& in_flight = in_flight_;
+            peak_ = std::max(peak_, ++in_flight);
+            running_.push_back({target, std::async(std::launch::async, [frame, reservation, target, state, &s,
+                                                                        &in_flight] {
+                                    const SaveResult result = SaveFrame(*frame, target, state, s);
+                                    // The memory goes back as soon as the save
+                                    // is over, not when its outcome is taken.
+                                    frame->reset();
+                                    reservation->Release();
+                                    --in_flight;
+                                    return result;
                                 })});
             return;
         } catch (const std::system_error&) {
+            --in_flight_;
             // This and the later frames are saved right here.
             parallelism_ = 1;
             while (!running_.empty()) RetireOldest();
@@ -61,6 +94,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
             return;
         }
     }
+    peak_ = std::max(peak_, 1);
     done_.push_back({target, SaveFrame(image, target, state, s)});
 }
 

@@ -5,6 +5,7 @@
 // outputs and its timestamps are those of saving one frame after another.
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <future>
 #include <string>
@@ -13,6 +14,7 @@
 #include "batch/batch_state.h"
 #include "formats/saving.h"
 #include "imaging/bitmap.h"
+#include "platform/memory_budget.h"
 #include "settings/settings.h"
 
 namespace kestrune {
@@ -30,7 +32,10 @@ class FrameSaver {
         SaveResult result;
     };
 
-    explicit FrameSaver(int parallelism);
+    // Frames saved on helper threads reserve their memory from the budget;
+    // a frame that finds no room waits for the oldest save, and with none
+    // left running is saved right here, within the memory of its file.
+    explicit FrameSaver(int parallelism, MemoryBudget& budget = MemoryBudget::Process());
     // Waits for every save still running.
     ~FrameSaver();
     FrameSaver(const FrameSaver&) = delete;
@@ -43,6 +48,8 @@ class FrameSaver {
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
     bool GaveUp() const;
+    // The most saves that held memory at once.
+    int PeakSideBySide() const { return peak_; }
     // Waits for every save and returns all outcomes in the order of Save.
     std::vector<Outcome> Finish();
 
@@ -54,8 +61,16 @@ class FrameSaver {
     void RetireOldest();
 
     int parallelism_;
+    MemoryBudget& budget_;
     std::deque<Running> running_;
     std::vector<Outcome> done_;
+    std::atomic<int> in_flight_{0};
+    int peak_ = 0;
 };
+
+// What saving an image costs in memory beyond the image itself: the writers
+// convert depth or order on copies, and the encoders keep buffers of their
+// own.
+uint64_t FrameSaveMemory(const Bitmap& image);
 
 }  // namespace kestrune

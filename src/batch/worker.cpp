@@ -1,6 +1,12 @@
 #include "batch/worker.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <new>
 #include <mutex>
 #include <string>
 
@@ -18,6 +24,8 @@
 #include "imaging/watermark.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/memory_budget.h"
+#include "platform/text.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
 
@@ -30,18 +38,47 @@ struct FrameSourceCloser {
     ~FrameSourceCloser() { CloseFrameSource(source); }
 };
 
+// What converting a file holds at once: its bytes, the canvas frames are
+// composed on, the frame being transformed and the one being saved.
+// 0 when the file must not be read at all: its screen is over the bound, or
+// it is larger than the memory the process may give it (a GIF that size
+// could never be converted, and reading it whole would take the memory the
+// other files need).
+uint64_t FileMemory(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return 1;  // the loader finds it unreadable and fails it
+    unsigned char header[10] = {};
+    const size_t got = std::fread(header, 1, sizeof header, file);
+    struct stat st {};
+    const bool sized = fstat(fileno(file), &st) == 0;
+    std::fclose(file);
+    const uint64_t size = sized && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
+    // FreeImage's memory streams count in 32 bits.
+    if (size > std::min<uint64_t>(INT_MAX, MemoryBudget::Process().Total())) return 0;
+    uint64_t screen = 0;
+    if (got == sizeof header && std::memcmp(header, "GIF", 3) == 0) {
+        screen = static_cast<uint64_t>(header[6] | header[7] << 8) * (header[8] | header[9] << 8);
+        if (screen > static_cast<uint64_t>(kMaxScreenPixels)) return 0;
+    }
+    return size + screen * 4 * 5 + 1;
+}
+
 void RecordWritten(BatchState& state, const std::string& target) {
     auto& written = state.written_outputs;
     if (std::find(written.begin(), written.end(), target) == written.end())
         written.push_back(target);
 }
 
-}  // namespace
-
-bool ConvertFile() {
+bool ConvertFileWithin() {
     BatchState& state = batch_state;
     const Settings& s = settings;
     state.written_outputs.clear();
+
+    // Refused from its header and size, before it is read.
+    const uint64_t memory = FileMemory(state.current_input);
+    if (memory == 0) return false;
+    // Waits while other files hold the memory this one needs.
+    MemoryReservation room(MemoryBudget::Process(), memory);
 
     FrameSource source = OpenFrameSource(state.current_input);
     FrameSourceCloser closer{source};
@@ -52,6 +89,9 @@ bool ConvertFile() {
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
     FrameSaver saver(FrameSaveParallelism(state.conversion, numbered));
+    // A frame that could not be taken (its memory could not be had) is lost:
+    // the file is then not converted, whatever the other frames did.
+    bool lost = false;
 
     for (int index = first; index <= last; ++index) {
         pause_gate.Wait();
@@ -59,6 +99,10 @@ bool ConvertFile() {
         int w = WidthOf(image);
         int h = HeightOf(image);
         state.source_bpp = BppOf(image);
+        if (!image) {
+            lost = true;
+            continue;
+        }
         if (w == 0 || h == 0) continue;  // nothing saved; the result stands
 
         image = RotateImage(std::move(image), s);
@@ -97,15 +141,30 @@ bool ConvertFile() {
         if (saver.GaveUp()) break;
     }
 
-    // The outcomes in frame order: the file's result is that of the last
-    // frame saved, and a save that gave up the file ends it there.
-    bool result = false;
+    // The outcomes in frame order. A file is converted only when every frame
+    // saved was written: reporting it so with a frame missing (a full disk,
+    // memory running out halfway) would hide the loss. A save that gave up
+    // the file ends it there.
+    bool result = !lost;
+    bool any = false;
     for (const FrameSaver::Outcome& outcome : saver.Finish()) {
         if (outcome.result == SaveResult::GiveUpFile) return false;
-        result = outcome.result == SaveResult::Saved;
-        if (result) RecordWritten(state, outcome.target);
+        any = true;
+        if (outcome.result == SaveResult::Saved) RecordWritten(state, outcome.target);
+        else result = false;
     }
-    return result;
+    return result && any;
+}
+
+}  // namespace
+
+bool ConvertFile() {
+    // Memory that cannot be had fails this file, never the batch.
+    try {
+        return ConvertFileWithin();
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 void ConvertAll() {
@@ -128,12 +187,12 @@ void ConvertAll() {
             batch_progress.current_path = path;
         }
         if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        if (debug) PrintLine("Processing: " + path);
+        if (debug) PrintLine("Processing: " + VisibleText(path));
 
         const bool ok = ConvertFile();
 
         if (debug) {
-            PrintLine("Saving As: " + state.output_path);
+            PrintLine("Saving As: " + VisibleText(state.output_path));
             PrintLine(ok ? "OK" : "Not OK");
         }
         if (ok) ++converted;

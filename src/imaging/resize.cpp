@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 
+#include "formats/loading.h"
 #include "imaging/rounding.h"
 
 namespace kestrune {
@@ -44,6 +45,14 @@ int ScaledSide(int target, float ratio) {
 
 }  // namespace
 
+bool ResizeTooLarge(int width, int height) {
+    // The library keeps a table of filter weights per target column and per
+    // target row, several times the cost of a pixel: a target of 100000000 x 1
+    // is within the pixel bound but would still take minutes and gigabytes.
+    if (width > kMaxResizeSide || height > kMaxResizeSide) return true;
+    return static_cast<long long>(width) * height > kMaxScreenPixels;
+}
+
 int TargetDimension(int value, int unit, int current) {
     if (unit == 0) return value;
     if (unit == 1) {
@@ -79,6 +88,9 @@ Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s) {
         }
     }
 
+    // Refused before the library allocates anything; the frame then fails
+    // like any failed operation.
+    if (ResizeTooLarge(new_width, new_height)) return Bitmap();
     return Bitmap(FreeImage_Rescale(image.get(), new_width, new_height,
                                     FilterFor(s.image_resize_algorithm)));
 }

@@ -1,6 +1,8 @@
 #include "imaging/rotate.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "formats/loading.h"
 #include "imaging/colour.h"
@@ -11,17 +13,49 @@ namespace {
 
 bool RotatesBy(int angle) { return angle > 0 && angle < 360; }
 
-// The canvas of a rotation grows to the rotated bounding box, so a frame that
-// is long and thin (a 132-byte GIF can declare 64258 x 1) would ask for
+}  // namespace
+
+// The library turns by quarter turns first, exactly, and shears the rest
+// (at most 45 degrees) through three passes; each pass makes a bitmap of its
+// own, sized with the library's own rounding. Those sizes, not the ideal
+// bounding box, are what a rotation costs.
+RotationCanvas SimpleRotationCanvas(int width, int height, double degrees) {
+    double angle = std::fmod(degrees, 360.0);
+    if (angle < 0) angle += 360.0;
+    long long w = width, h = height;
+    if (angle > 45 && angle <= 135) {
+        std::swap(w, h);
+        angle -= 90;
+    } else if (angle > 135 && angle <= 225) {
+        angle -= 180;
+    } else if (angle > 225 && angle <= 315) {
+        std::swap(w, h);
+        angle -= 270;
+    }
+    RotationCanvas canvas{w, h, w * h};
+    if (angle == 0) return canvas;
+    const double radians = angle * 3.14159265358979323846 / 180.0;
+    const double sine = std::fabs(std::sin(radians)), cosine = std::cos(radians);
+    const double half_tangent = std::fabs(std::tan(radians / 2));
+    const auto whole = [](double v) { return static_cast<long long>(v + 0.5); };
+    const long long width_1 = w + whole(static_cast<double>(h) * half_tangent);
+    const long long height_2 = whole(static_cast<double>(w) * sine + static_cast<double>(h) * cosine) + 1;
+    const long long width_3 = whole(static_cast<double>(h) * sine + static_cast<double>(w) * cosine) + 1;
+    canvas.width = width_3;
+    canvas.height = height_2;
+    canvas.largest_pixels = std::max({width_1 * h, width_1 * height_2, width_3 * height_2});
+    return canvas;
+}
+
+namespace {
+
+// A long, thin frame (a 132-byte GIF can declare 64258 x 1) would ask for
 // gigabytes at 30 degrees. Such a rotation is refused under the same pixel
 // bound as the loader's screen; the frame then fails like any failed
-// operation.
-bool RotatedBoxTooLarge(int width, int height, double degrees) {
-    const double radians = degrees * 3.14159265358979323846 / 180.0;
-    const double c = std::fabs(std::cos(radians)), s = std::fabs(std::sin(radians));
-    const double box_width = width * c + height * s + 2.0;
-    const double box_height = width * s + height * c + 2.0;
-    return box_width * box_height > static_cast<double>(kMaxScreenPixels);
+// operation. A quarter turn of the largest screen allowed costs no more than
+// the screen itself, so it is never refused.
+bool RotationTooLarge(int width, int height, double degrees) {
+    return SimpleRotationCanvas(width, height, degrees).largest_pixels > kMaxScreenPixels;
 }
 
 }  // namespace
@@ -43,7 +77,7 @@ Bitmap RotateImage(Bitmap image, const Settings& s) {
 
     const double angle = s.image_rotation;
     if (s.image_rotation_type == 0) {
-        if (RotatedBoxTooLarge(width, height, angle)) return Bitmap();
+        if (RotationTooLarge(width, height, angle)) return Bitmap();
         const Rgb colour = ParseColour(s.image_rotation_back_color);
         // The library copies all four bytes of the record into a 32-bit
         // image's corners; a zero fourth byte would make the back colour

@@ -139,19 +139,29 @@ bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds) {
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes) {
     bytes.clear();
-    FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+    // Not blocking, so that a FIFO is refused below instead of waiting for a
+    // writer that may never come; regular files ignore the flag.
+    FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     if (file.fd < 0) return false;
     struct stat st;
-    if (fstat(file.fd, &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
+    // Devices, FIFOs and sockets never end or never start: /dev/zero would
+    // fill the memory, a FIFO would hang the run.
+    if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > max_bytes) return false;
+    bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = read(file.fd, buffer, sizeof buffer);
         if (n == 0) return true;
         if (n < 0) {
             if (errno == EINTR) continue;
+            bytes.clear();
+            return false;
+        }
+        // A file still growing is held to the same bound.
+        if (static_cast<size_t>(n) > max_bytes - bytes.size()) {
             bytes.clear();
             return false;
         }

@@ -1,6 +1,7 @@
 // File-system services on UTF-8 paths.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,7 +46,8 @@ bool SetLastWriteTime(const std::string& path, int64_t local_seconds);
 bool GetLastWriteInstant(const std::string& path, int64_t& nanoseconds);
 bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds);
 
-// Whole file into memory; false when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
+// A regular file of at most max_bytes, whole, into memory; false when it
+// cannot be read, is not a regular file or is larger.
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes = SIZE_MAX);
 
 }  // namespace kestrune

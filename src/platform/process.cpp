@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -24,19 +26,57 @@ std::string TemporaryFolder() {
     return ec ? std::string("/tmp") : tmp.string();
 }
 
-// Opens the lock file and takes the lock; -1 when either fails. O_NOFOLLOW
-// keeps a planted link in a shared temporary folder from redirecting us, and
-// O_CLOEXEC keeps programs we start (a browser, a mail client) from
-// inheriting the lock and outliving us with it.
-int OpenAndLock(const std::string& path, bool* busy) {
+// Why a lock could not be taken: another copy holds it, or something else
+// (a missing or foreign folder, no space, a planted file) stands in the way.
+enum class LockOutcome { Taken, HeldByAnotherCopy, Failed };
+
+// Opens the lock file and takes the lock. O_NOFOLLOW keeps a planted link
+// from redirecting us, and O_CLOEXEC keeps programs we start (a browser, a
+// mail client) from inheriting the lock and outliving us with it.
+LockOutcome OpenAndLock(const std::string& path, std::string& problem) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        *busy = errno == EWOULDBLOCK;
-        close(fd);
-        return -1;
+    if (fd < 0) {
+        problem = path + ": " + std::strerror(errno);
+        return LockOutcome::Failed;
     }
-    return fd;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        if (error == EWOULDBLOCK) return LockOutcome::HeldByAnotherCopy;
+        problem = path + ": " + std::strerror(error);
+        return LockOutcome::Failed;
+    }
+    // The descriptor stays open, and the lock held, until the process ends.
+    return LockOutcome::Taken;
+}
+
+// The folder of the fallback lock: in the shared temporary folder, but one
+// only this user can write to. Anyone may create names there first, so a
+// folder that is a link, belongs to someone else or lets others write into
+// it is refused rather than trusted.
+bool PrivateLockFolder(const std::string& folder, std::string& problem) {
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        problem = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (lstat(folder.c_str(), &st) != 0) {
+        problem = folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        problem = folder + ": not a folder";
+        return false;
+    }
+    if (st.st_uid != getuid()) {
+        problem = folder + ": owned by another user";
+        return false;
+    }
+    if ((st.st_mode & 077) != 0 && chmod(folder.c_str(), 0700) != 0) {
+        problem = folder + ": open to other users";
+        return false;
+    }
+    return true;
 }
 
 std::string ExecutablePath() {
@@ -48,21 +88,33 @@ std::string ExecutablePath() {
 }  // namespace
 
 bool AcquireSingleInstanceLock(const std::string& name) {
-    bool busy = false;
+    std::string problem;
     const std::string runtime = EnvironmentValue("XDG_RUNTIME_DIR");
-    int fd = -1;
     if (!runtime.empty()) {
-        fd = OpenAndLock(runtime + "/" + name + ".lock", &busy);
-        if (fd < 0 && busy) return false;
+        switch (OpenAndLock(runtime + "/" + name + ".lock", problem)) {
+            case LockOutcome::Taken: return true;
+            case LockOutcome::HeldByAnotherCopy: return false;
+            case LockOutcome::Failed: break;  // an unusable runtime folder: the fallback below
+        }
     }
-    // Without a usable runtime folder the lock lives in the shared temporary
-    // folder, where the user id in its name keeps users apart.
-    if (fd < 0) {
-        busy = false;
-        fd = OpenAndLock(TemporaryFolder() + "/" + name + "-" + std::to_string(getuid()) + ".lock", &busy);
+    // Without a usable runtime folder (cron, ssh without a desktop session,
+    // containers) the lock lives in a private folder of the temporary folder,
+    // named with the user id.
+    const std::string folder = TemporaryFolder() + "/kestrune-" + std::to_string(getuid());
+    if (PrivateLockFolder(folder, problem)) {
+        switch (OpenAndLock(folder + "/" + name + ".lock", problem)) {
+            case LockOutcome::Taken: return true;
+            case LockOutcome::HeldByAnotherCopy: return false;
+            case LockOutcome::Failed: break;
+        }
     }
-    // The descriptor stays open, and the lock held, until the process ends.
-    return fd >= 0;
+    // Only another copy may stop a run. Anything else in the way must not
+    // end it silently with nothing converted: say so, and run without the
+    // lock.
+    const std::string line = "kestrunecmd: cannot take the single-instance lock (" + problem +
+                             "); running without it\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
+    return true;
 }
 
 std::string ProgramFolder() {

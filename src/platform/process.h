@@ -6,9 +6,11 @@
 
 namespace kestrune {
 
-// Takes an exclusive, non-blocking flock on "<name>.lock" in $XDG_RUNTIME_DIR
-// (or the temporary folder with the user id in the name). Held until the
-// process ends. False when another process holds it.
+// Takes an exclusive, non-blocking flock on "<name>.lock" in $XDG_RUNTIME_DIR,
+// or else in "kestrune-<uid>", a folder of the temporary folder private to
+// the user. Held until the process ends. False only when another process
+// holds it; when the lock cannot be taken for any other reason, one line on
+// standard error says so and the result is true (run without it).
 bool AcquireSingleInstanceLock(const std::string& name);
 
 // Folder of the running executable, ending with "/".

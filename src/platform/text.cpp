@@ -229,4 +229,46 @@ std::string FormatFixed(double value, int decimals) {
     return buf;
 }
 
+std::string VisibleText(std::string_view utf8) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x20 || c == 0x7F) {
+            switch (c) {
+                case '\r': out += "\\r"; break;
+                case '\n': out += "\\n"; break;
+                case '\t': out += "\\t"; break;
+                default:
+                    out += "\\x";
+                    out += kHex[c >> 4];
+                    out += kHex[c & 0xF];
+            }
+            continue;
+        }
+        // C1 controls (U+0080 to U+009F, NEL among them) and U+2028, U+2029:
+        // terminals and readers may break lines at them too.
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        unsigned code = 0;
+        size_t length = 0;
+        if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            code = next;
+            length = 2;
+        } else if (c == 0xE2 && next == 0x80 && i + 2 < utf8.size() &&
+                   (utf8[i + 2] == '\xA8' || utf8[i + 2] == '\xA9')) {
+            code = 0x2000u | (static_cast<unsigned char>(utf8[i + 2]) - 0x80u);
+            length = 3;
+        }
+        if (length == 0) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(code >> shift) & 0xF];
+        i += length - 1;
+    }
+    return out;
+}
+
 }  // namespace kestrune

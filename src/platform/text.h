@@ -33,6 +33,11 @@ std::string Trim(std::string_view text, std::string_view chars = " ");
 std::string TrimLeft(std::string_view text, std::string_view chars = " ");
 std::string TrimRight(std::string_view text, std::string_view chars = " ");
 
+// A name as one console line: control characters (C0, DEL, C1) and the
+// Unicode line and paragraph separators are written as visible escapes
+// ("\r", "\n", "\t", "\x1b", "\u2028"); everything else is kept.
+std::string VisibleText(std::string_view utf8);
+
 // Leading decimal number with "." as the decimal point (optional sign,
 // digits, fraction, exponent); 0 when the text does not start with one.
 float ParseLeadingReal(std::string_view text);

@@ -17,6 +17,9 @@ constexpr const char* kLineEnd = "\r\n";
 // Written after every group: a comment line without text.
 constexpr const char* kGroupEndComment = "; ";
 constexpr int32_t kCurrentLayout = 17;
+// A profile or settings file is a few kilobytes; anything near this size
+// is not one, and reading it whole would only cost memory.
+constexpr size_t kMaxPreferenceFileBytes = 1 << 20;
 
 // Layouts before 11 stored masks without the extension; before 14 the RAW
 // depth codes lacked the two entries that now precede them.
@@ -79,6 +82,9 @@ std::vector<PreferenceEntry> ParsePreferenceText(std::string_view bytes) {
         if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + pos, end - pos);
         pos = end;
+        // A NUL ends the line: no value may carry one into a path or a name,
+        // where it would silently cut the text short.
+        line = line.substr(0, line.find('\0'));
         if (pos < text.size()) {
             pos += (text[pos] == '\r' && pos + 1 < text.size() && text[pos + 1] == '\n') ? 2 : 1;
         }
@@ -105,7 +111,7 @@ std::vector<PreferenceEntry> ParsePreferenceText(std::string_view bytes) {
 bool ReadPreferenceFile(const std::string& path, std::vector<PreferenceEntry>& entries) {
     entries.clear();
     std::string bytes;
-    if (path.empty() || !ReadWholeFile(path, bytes)) return false;
+    if (path.empty() || !ReadWholeFile(path, bytes, kMaxPreferenceFileBytes)) return false;
     entries = ParsePreferenceText(bytes);
     return true;
 }

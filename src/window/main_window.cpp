@@ -315,9 +315,8 @@ int MainWindow::SyncListFromInputList() {
     std::vector<std::string> fresh;
     for (const auto& [path, entry] : TheInputList())
         if (entry.added && !listed_.contains(path)) fresh.push_back(path);
-    // The list's own order is a hash order; new rows are shown sorted so that
-    // the files of one folder stand together.
-    std::sort(fresh.begin(), fresh.end());
+    // Rows stand in the order the files were added, which is the order they
+    // are converted in (a folder's files by name, before its subfolders).
     for (const std::string& path : fresh) {
         listed_.insert(path);
         new QTreeWidgetItem(list_, {FromUtf8(path)});

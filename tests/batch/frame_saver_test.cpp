@@ -73,9 +73,9 @@ TEST_F(FrameSaverTest, SideBySideWritesTheSameFilesAsOneAfterAnother) {
     }
 }
 
-// A folder standing where a frame's file would go makes that frame fail.
-// The file's result is that of its last frame, whichever frame failed and
-// whenever its save ended.
+// A folder standing where a frame's file would go makes that frame fail,
+// and with it the file: a file with a frame missing is never "OK", whichever
+// frame failed and whenever its save ended.
 TEST_F(FrameSaverTest, AFailedFrameCountsAsItWouldOneAfterAnother) {
     const std::string input = dir / "anim.gif";
     WriteGif(input, NoisyAnimation(9));
@@ -85,9 +85,9 @@ TEST_F(FrameSaverTest, AFailedFrameCountsAsItWouldOneAfterAnother) {
             const std::string out = dir / ("out" + std::to_string(blocked) + "-" + std::to_string(threads));
             MakeFolder(out + "/anim[" + std::to_string(blocked) + "].png");
             const auto lines = Convert(input, out, threads, {"-c", "png"});
-            EXPECT_TRUE(Contains(lines, blocked == 9 ? "Not OK" : "OK")) << Joined(lines);
-            EXPECT_TRUE(Contains(lines, blocked == 9 ? "Conversion stopped" : "Files converted: 1 of 1"))
-                << Joined(lines);
+            EXPECT_TRUE(Contains(lines, "Not OK")) << Joined(lines);
+            EXPECT_FALSE(Contains(lines, "OK")) << Joined(lines);
+            EXPECT_TRUE(Contains(lines, "Conversion stopped")) << Joined(lines);
             // Eight frame files and the folder; no temporary file is left.
             EXPECT_EQ(FilesBelow(out).size(), 8u);
             EXPECT_TRUE(fs::is_directory(out + "/anim[" + std::to_string(blocked) + "].png"));
@@ -123,6 +123,45 @@ TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
         EXPECT_EQ(fs::exists(targets[i]), i != 3) << i;
     }
     EXPECT_EQ(FilesBelow(out.path()).size(), 6u);
+}
+
+// Frames saved side by side reserve their memory from the budget: with room
+// for two, no more than two run at once; with room for none, each frame
+// waits for the one before and is saved right here. None is ever lost.
+TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
+    kestrune::BuildFormatLists();
+    kestrune::BuildOutputFormatTable();
+    kestrune::Settings s;
+    kestrune::SetDefaultSettings(s, true);
+    kestrune::BatchState state;
+    state.conversion = "png";
+    kestrune::PrepareOutputFormat(state, s);
+    const int side = 300;
+    const uint64_t one_frame = kestrune::FrameSaveMemory(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)));
+    ASSERT_GT(one_frame, 0u);
+    for (const auto& [room_for, peak] : {std::pair{2, 2}, std::pair{0, 1}, std::pair{20, 8}}) {
+        SCOPED_TRACE("room for " + std::to_string(room_for));
+        kestrune::MemoryBudget budget(one_frame * room_for + one_frame / 2);
+        TempDir out;
+        std::vector<std::string> targets;
+        {
+            kestrune::FrameSaver saver(8, budget);
+            for (int i = 0; i < 12; ++i) {
+                targets.push_back(out / ("f" + std::to_string(i) + ".png"));
+                saver.Save(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)), targets.back(), state, s);
+                EXPECT_LE(budget.Reserved(), budget.Total());
+            }
+            const auto outcomes = saver.Finish();
+            ASSERT_EQ(outcomes.size(), targets.size());
+            for (const auto& outcome : outcomes) EXPECT_EQ(outcome.result, kestrune::SaveResult::Saved);
+            EXPECT_LE(saver.PeakSideBySide(), peak);
+            if (room_for >= 2) {
+                EXPECT_GE(saver.PeakSideBySide(), 2);
+            }
+        }
+        EXPECT_EQ(budget.Reserved(), 0u);
+        EXPECT_EQ(FilesBelow(out.path()).size(), targets.size());
+    }
 }
 
 TEST(FrameSaver, OnlyNumberedFramesOfStatelessWritersGoSideBySide) {

@@ -1,5 +1,7 @@
 // Input collection through the real program: folder scans at every depth,
 // list files in their encodings and with their odd lines, duplicates.
+#include <cstdio>
+
 #include "batch_support.h"
 #include "platform/text.h"
 
@@ -50,10 +52,76 @@ TEST_F(InputTest, FolderLinksBackUpTheTreeAreNotFollowed) {
     WriteStill(dir / "elsewhere/x.gif");
     ASSERT_EQ(symlink((dir / "elsewhere").c_str(), (in + "/linked").c_str()), 0);
     const Outcome run = Kestrune({"-d", "-i", in, "-o", out, "-c", "png"});
-    // in/a/c.gif is reached once directly and once through "self" (a link to
-    // a sibling, not to a parent); "a/loop" leads back to the root and stops.
-    EXPECT_EQ(ImportCount(run), 3) << Joined(run.lines);
-    EXPECT_EQ(Processed(run), (std::vector<std::string>{in + "/a/c.gif", in + "/linked/x.gif", in + "/self/c.gif"}));
+    // Every real folder is visited once: in/a is reached first by its own
+    // name, so "self" (a link to it) adds nothing; "a/loop" leads back to the
+    // root and stops.
+    EXPECT_EQ(ImportCount(run), 2) << Joined(run.lines);
+    EXPECT_EQ(Processed(run), (std::vector<std::string>{in + "/a/c.gif", in + "/linked/x.gif"}));
+}
+
+// Each folder of a chain holds two links to the next: followed naively, the
+// one GIF at the bottom is reached 2^12 times through 8191 folders.
+TEST_F(InputTest, FoldersReachedByManyPathsAreVisitedOnceUnderTheFirstPath) {
+    const int depth = 12;
+    for (int level = 1; level <= depth; ++level) MakeFolder(dir / ("r" + std::to_string(level)));
+    WriteStill(dir / ("r" + std::to_string(depth)) + "/g.gif");
+    for (int level = 0; level < depth; ++level) {
+        const std::string from = level == 0 ? in : dir / ("r" + std::to_string(level));
+        const std::string to = dir / ("r" + std::to_string(level + 1));
+        for (const char* name : {"x", "y"}) ASSERT_EQ(symlink(to.c_str(), (from + "/" + name).c_str()), 0);
+    }
+    const Outcome run = Kestrune({"-d", "-i", in, "-o", out, "-c", "png"});
+    EXPECT_EQ(ImportCount(run), 1) << Joined(run.lines);
+    // The first path in scan order ("x" before "y") names the subfolder.
+    std::string first;
+    for (int level = 0; level < depth; ++level) first += "x/";
+    EXPECT_EQ(FilesBelow(out), std::vector<std::string>{first + "g.png"});
+    EXPECT_EQ(CountOf(run.lines, "OK"), 1);
+}
+
+// Files are converted in the order they were added: a list file's order,
+// and for folders the names of each folder in byte order, its files before
+// its subfolders. "%n%" follows that order.
+TEST_F(InputTest, FilesAreConvertedInTheOrderTheyWereAdded) {
+    // Created in an order unrelated to their names.
+    for (int i : {7, 20, 1, 13, 2, 19, 10, 5, 16, 3, 11, 18, 4, 9, 15, 6, 12, 17, 8, 14}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/page-%02d.gif", i);
+        WriteStill(in + name);
+    }
+    MakeFolder(in + "/B");
+    MakeFolder(in + "/a");
+    WriteStill(in + "/B/b.gif");
+    WriteStill(in + "/a/a.gif");
+    WriteStill(in + "/Z.gif");
+    const Outcome run = Kestrune({"-d", "-i", in, "-o", out, "-c", "png", "--no-subfolders",
+                                  "--filename-mask=scan_%n%.%ext%"});
+    std::vector<std::string> expected{in + "/Z.gif"};
+    for (int i = 1; i <= 20; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/page-%02d.gif", i);
+        expected.push_back(in + name);
+    }
+    expected.push_back(in + "/B/b.gif");
+    expected.push_back(in + "/a/a.gif");
+    std::vector<std::string> order;
+    for (const auto& [path, report] : WorkerReports(run.lines)) order.push_back(path);
+    EXPECT_EQ(order, expected);
+    // "%n%" numbers in that order: the "Saving As: " lines say which.
+    const auto reports = WorkerReports(run.lines);
+    ASSERT_EQ(reports.size(), 23u);
+    EXPECT_EQ(reports[0].second.saving_as, out + "/scan_00001.png");
+    EXPECT_EQ(reports[1].second.saving_as, out + "/scan_00002.png");
+    EXPECT_EQ(reports[22].second.saving_as, out + "/scan_00023.png");
+
+    // A list file keeps its own order, folders in it included.
+    WriteFileBytes(dir / "list.txt", in + "/page-09.gif\n" + in + "/a\n" + in + "/page-02.gif\n" + in +
+                                         "/page-09.gif\n" + in + "/Z.gif\n");
+    const Outcome listed = Kestrune({"-d", "-i", dir / "list.txt", "-o", out, "-c", "png"});
+    order.clear();
+    for (const auto& [path, report] : WorkerReports(listed.lines)) order.push_back(path);
+    EXPECT_EQ(order, (std::vector<std::string>{in + "/page-09.gif", in + "/a/a.gif", in + "/page-02.gif",
+                                               in + "/Z.gif"}));
 }
 
 TEST_F(InputTest, ListFileWithOddLines) {
@@ -114,6 +182,22 @@ TEST_F(InputTest, RelativeListLinesAreTakenFromTheCurrentDirectory) {
     EXPECT_EQ(ImportCount(run), 2);
     EXPECT_EQ(Processed(run), (std::vector<std::string>{"./pics/a.gif", "pics/a.gif"}));
     EXPECT_EQ(FilesBelow(out), std::vector<std::string>{"a.png"});
+}
+
+// The list is read a block at a time: line ends that straddle two blocks,
+// and a line far longer than any path (skipped, not kept in memory), leave
+// the other lines intact.
+TEST_F(InputTest, ListFileLinesAcrossBlocksAndOverlongLines) {
+    WriteStill(in + "/a.gif");
+    WriteStill(in + "/b.gif");
+    WriteStill(in + "/c.gif");
+    std::string list(65535 - (in.size() + 6), ' ');  // a.gif's CR LF straddles the first block end
+    list += in + "/a.gif\r\n";
+    list += std::string(3 << 20, 'x') + "\n";        // 3 MB without a line end
+    list += in + "/b.gif\r" + in + "/c.gif";          // lone CR, no final line end
+    WriteFileBytes(in + "/list.txt", list);
+    const Outcome run = Kestrune({"-d", "-i", in + "/list.txt", "-o", out, "-c", "png"});
+    EXPECT_EQ(Processed(run), (std::vector<std::string>{in + "/a.gif", in + "/b.gif", in + "/c.gif"}));
 }
 
 TEST_F(InputTest, EmptyOrUnreadableListFileFindsNothing) {

@@ -88,6 +88,26 @@ TEST_F(WorkerTest, BrokenFilesAreNotOkAndTheOthersStillConvert) {
     EXPECT_NO_TEMPORARY_FILES(out);
 }
 
+// A file name with line breaks must not forge lines of the transcript: each
+// file is one "Processing: " line, with its control characters escaped.
+TEST_F(WorkerTest, ControlCharactersInNamesCannotForgeConsoleLines) {
+    const std::string forged = "bad\r\nSaving As: x.png\r\nOK\r\nProcessing: other.gif";
+    WriteFileBytes(in + "/" + forged + ".gif", "not a picture");
+    WriteStill(in + "/\x1b[1mgood\t.gif");
+    const Outcome run = Kestrune({"-d", "-i", in, "-o", out, "-c", "png"});
+    const auto reports = WorkerReports(run.lines);
+    ASSERT_EQ(reports.size(), 2u) << Joined(run.lines);
+    // Files in byte order: ESC (0x1b) before "b".
+    EXPECT_EQ(reports[1].first, in + "/bad\\r\\nSaving As: x.png\\r\\nOK\\r\\nProcessing: other.gif.gif");
+    EXPECT_EQ(reports[1].second.verdict, "Not OK");
+    EXPECT_EQ(reports[0].first, in + "/\\x1b[1mgood\\t.gif");
+    EXPECT_EQ(reports[0].second.saving_as, out + "/\\x1b[1mgood\\t.png");
+    EXPECT_EQ(reports[0].second.verdict, "OK");
+    EXPECT_EQ(CountOf(run.lines, "OK"), 1);
+    EXPECT_FALSE(Contains(run.lines, "Processing: other.gif"));
+    EXPECT_EQ(FilesBelow(out), std::vector<std::string>{"\x1b[1mgood\t.png"});
+}
+
 TEST_F(WorkerTest, IconsAreLimitedTo128AndNamesSeeTheLimitedSize) {
     WriteStill(in + "/big.gif", 300, 200);
     const Outcome run = Kestrune({"-q", "-i", in + "/big.gif", "-o", out, "-c", "ico",

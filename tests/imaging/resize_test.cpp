@@ -167,4 +167,38 @@ TEST(ResizeImage, AlgorithmCodesMapToTheirLibraryFilters) {
     }
 }
 
+// Targets past the pixel bound, or with a side so long that the library's
+// weight tables alone would take gigabytes, are refused before anything is
+// allocated: the frame fails instead of the process.
+struct GuardCase {
+    int width, height;
+    bool keep;
+    bool refused;
+};
+
+class ResizeGuard : public testing::TestWithParam<GuardCase> {};
+
+TEST_P(ResizeGuard, RefusesHugeTargetsBeforeAllocating) {
+    const GuardCase c = GetParam();
+    Bitmap out = ResizeImage(Solid(36, 28, 24, {90, 90, 90, 255}), 36, 28,
+                             ResizeSettings(c.width, c.height, 0, 0, c.keep));
+    EXPECT_EQ(!out, c.refused) << c.width << " x " << c.height << (c.keep ? " keeping the ratio" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, ResizeGuard,
+                         testing::Values(GuardCase{10000000, 1, true, true},    // 10000000 x 7777778
+                                         GuardCase{30000000, 1, false, true},   // one side too long
+                                         GuardCase{100000000, 1, false, true},
+                                         GuardCase{20000, 5001, false, true},   // just past the bound
+                                         GuardCase{1 << 20, 1, false, false},   // longest side allowed
+                                         GuardCase{2000, 1, true, false}));
+
+TEST(ResizeTooLarge, BoundsTheAreaAndEachSide) {
+    EXPECT_FALSE(kestrune::ResizeTooLarge(10000, 10000));
+    EXPECT_TRUE(kestrune::ResizeTooLarge(10001, 10000));
+    EXPECT_FALSE(kestrune::ResizeTooLarge(kestrune::kMaxResizeSide, 95));
+    EXPECT_TRUE(kestrune::ResizeTooLarge(kestrune::kMaxResizeSide + 1, 1));
+    EXPECT_TRUE(kestrune::ResizeTooLarge(1, kestrune::kMaxResizeSide + 1));
+}
+
 }  // namespace

@@ -196,4 +196,35 @@ TEST(RotateWatermark, UsesTheAngleOfTheWatermarkModeAndLeavesCornersTransparent)
     EXPECT_EQ(kestrune::RotateWatermark(std::move(mark), s).get(), before);
 }
 
+// The guard's sizes are the library's own: for every angle the computed
+// size is the size of the bitmap the library really returns.
+TEST(SimpleRotationCanvas, MatchesTheLibrarysResult) {
+    for (const auto& [w, h] : {std::pair{37, 23}, std::pair{23, 37}, std::pair{64, 1}, std::pair{1, 50}})
+        for (int angle : {1, 30, 44, 45, 46, 89, 90, 91, 135, 136, 180, 200, 225, 226, 270, 300, 315, 316, 359}) {
+            Bitmap out = kestrune::RotateImage(Solid(w, h, 24, {10, 20, 30, 255}), RotationSettings(angle));
+            ASSERT_TRUE(out) << w << "x" << h << " by " << angle;
+            const kestrune::RotationCanvas c = kestrune::SimpleRotationCanvas(w, h, angle);
+            EXPECT_EQ(c.width, kestrune::WidthOf(out)) << w << "x" << h << " by " << angle;
+            EXPECT_EQ(c.height, kestrune::HeightOf(out)) << w << "x" << h << " by " << angle;
+            EXPECT_GE(c.largest_pixels, c.width * c.height);
+        }
+}
+
+// The largest screen accepted turns by quarter turns at no extra cost; any
+// other angle makes it larger and is refused.
+TEST(SimpleRotationCanvas, QuarterTurnsOfTheLargestScreenStayWithinTheBound) {
+    for (int angle : {90, 180, 270}) {
+        const kestrune::RotationCanvas c = kestrune::SimpleRotationCanvas(10000, 10000, angle);
+        EXPECT_EQ(c.largest_pixels, 100'000'000) << angle;
+        EXPECT_EQ(c.width, 10000);
+    }
+    EXPECT_EQ(kestrune::SimpleRotationCanvas(20000, 5000, 90).width, 5000);
+    EXPECT_GT(kestrune::SimpleRotationCanvas(10000, 10000, 1).largest_pixels, 100'000'000);
+    // The 132-byte wide, thin screen of the fuzz findings.
+    EXPECT_GT(kestrune::SimpleRotationCanvas(64258, 1, 30).largest_pixels, 100'000'000);
+    // Refused without allocating: an empty frame comes back.
+    Settings s = RotationSettings(30);
+    EXPECT_FALSE(kestrune::RotateImage(Solid(64258, 1, 24, {0, 0, 0, 255}), s));
+}
+
 }  // namespace

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 #include "platform/text.h"
 
 namespace kestrune {
@@ -68,6 +71,22 @@ TEST(TextTrim, RemovesOnlyTheGivenCharacters) {
     EXPECT_EQ(TrimLeft("  a "), "a ");
     EXPECT_EQ(TrimRight("  a "), "  a");
     EXPECT_EQ(Trim("    "), "");
+}
+
+// Names on the console: every character that could end or rewrite a line is
+// shown as an escape, so one name is always one line; the rest is kept.
+TEST(VisibleText, EscapesEverythingThatCouldBreakALine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain/\xC3\xA9t\xC3\xA9 name.gif", "plain/\xC3\xA9t\xC3\xA9 name.gif"},
+        {"bad\r\nSaving As: x.png\r\nOK", "bad\\r\\nSaving As: x.png\\r\\nOK"},
+        {"tab\there", "tab\\there"},
+        {std::string("nul\0bell\a", 9), "nul\\x00bell\\x07"},
+        {"esc\x1b[2Kdel\x7f", "esc\\x1b[2Kdel\\x7f"},
+        {"next\xC2\x85line\xE2\x80\xA8para\xE2\x80\xA9", "next\\u0085line\\u2028para\\u2029"},
+        {"\xE2\x80\xA6 and \xC2\xA0 stay", "\xE2\x80\xA6 and \xC2\xA0 stay"},
+        {"back\\slash", "back\\slash"},
+    };
+    for (const auto& [name, shown] : cases) EXPECT_EQ(kestrune::VisibleText(name), shown) << shown;
 }
 
 }  // namespace

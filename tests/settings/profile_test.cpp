@@ -1,4 +1,11 @@
 #include "settings/preferences.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 #include "settings_fixture.h"
 #include "support/harness.h"
 
@@ -128,7 +135,48 @@ TEST_F(ProfileTest, OddFilesLoadWithoutEffect) {
     for (int i = 0; i < 4096; ++i) binary.push_back(static_cast<char>((i * 7919 + i / 13) & 0xFF));
     EXPECT_TRUE(Load(binary));
     EXPECT_TRUE(Load(std::string("[CLI]\0\r\n--jpg-quality\0 = 5\r\n=\r\n[]\r\n[", 36)));
-    EXPECT_EQ(settings.jpg_quality, 95) << "a NUL makes the key another key";
+    EXPECT_EQ(settings.jpg_quality, 0) << "a NUL ends the line: the key stands without its value";
+}
+
+// A NUL in a value would cut every path or name made from it short (all
+// frames of an animation into one file "x"); it ends the line instead, for
+// every kind of value.
+TEST_F(ProfileTest, ANulEndsTheLine) {
+    ASSERT_TRUE(Load(Profile(std::string("--filename-mask = x\0%n%.png\r\n"
+                                         "--wm-text = a\0b\r\n"
+                                         "--width = 64\0 0\r\n"
+                                         "--rotation-back-color = FF\0FF00\r\n"
+                                         "--brightness = 7\r\n",
+                                         114))));
+    EXPECT_EQ(settings.filename_mask, "x");
+    EXPECT_EQ(settings.text, "a");
+    EXPECT_EQ(settings.image_width, 64);
+    EXPECT_EQ(settings.image_rotation_back_color, "FF");
+    EXPECT_EQ(settings.image_brightness, 7) << "the next line is read as usual";
+    for (const std::string* text : {&settings.filename_mask, &settings.text, &settings.image_rotation_back_color})
+        EXPECT_EQ(text->find('\0'), std::string::npos);
+}
+
+// Only regular files of a sane size are profiles: /dev/zero would be read
+// until memory runs out, a FIFO would block the run for ever.
+TEST_F(ProfileTest, SpecialAndHugeFilesAreInvalid) {
+    const std::string fifo = dir_ / "fifo.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir_ / "huge.ini";
+    WriteFileBytes(huge, Profile("--jpg-quality = 80\r\n") + std::string(2 << 20, ';'));
+    for (const std::string& path : {std::string("/dev/zero"), std::string("/dev/null"), fifo, huge}) {
+        auto loaded = std::async(std::launch::async, [&] { return LoadProfile(path); });
+        if (loaded.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+            // Let the blocked reader go before failing.
+            const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) close(writer);
+            loaded.wait();
+            ADD_FAILURE() << path << " blocked the reader";
+            continue;
+        }
+        EXPECT_FALSE(loaded.get()) << path;
+    }
+    EXPECT_EQ(ChangedKeys(), std::set<std::string>{});
 }
 
 // The profile reader goes through the option table: every profile key gives
