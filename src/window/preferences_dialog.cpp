@@ -437,7 +437,7 @@ QWidget* PreferencesDialog::BuildInputPage() {
 QWidget* PreferencesDialog::BuildOutputPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box top = AddBox(layout, Text("Preferences", "Output"));
+    Box top = AddBox(layout, QString());
     const SettingKey* format_row = FindSettingKey("Output", "Format");
     auto* format = new QComboBox(page);
     format->setObjectName(QStringLiteral("Output.Format"));
@@ -516,7 +516,7 @@ QWidget* PreferencesDialog::BuildAdjustmentPage() {
 QWidget* PreferencesDialog::BuildFramePage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box frame = AddBox(layout, Text("Preferences", "Frame"));
+    Box frame = AddBox(layout, QString());
     QWidget* on = AddSetting(page, frame.form, "Frame", "Do Frame");
     std::vector<QWidget*> editors;
     for (const SettingKey& row : SettingKeys())
@@ -530,7 +530,7 @@ QWidget* PreferencesDialog::BuildFramePage() {
 QWidget* PreferencesDialog::BuildWatermarkPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box kind = AddBox(layout, Text("Preferences", "Watermark"));
+    Box kind = AddBox(layout, QString());
     auto* mode = qobject_cast<QComboBox*>(AddSetting(page, kind.form, "Watermark", "Do Watermark"));
 
     Box text = AddBox(layout, Text("Preferences", "Text Watermark"));

@@ -38,6 +38,24 @@ constexpr ToolEntry kTools[] = {
     {kCommandPreferences, "Preferences", "preferences-system", QStyle::SP_FileDialogDetailedView},
 };
 
+// The toolbar follows the menu bar, which the window disables while an
+// import, export or conversion runs.
+class EnabledMirror : public QObject {
+  public:
+    EnabledMirror(QWidget* source, QWidget* target) : QObject(target), target_(target) {
+        source->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) target_->setEnabled(static_cast<QWidget*>(watched)->isEnabled());
+        return false;
+    }
+
+  private:
+    QWidget* target_;
+};
+
 // A field that takes Ctrl+Del for itself before the window's shortcut sees it.
 class WordDeleteKeeper : public QObject {
   public:
@@ -77,6 +95,7 @@ QToolBar* BuildToolBar(MainWindow* window) {
         });
     }
     window->addToolBar(Qt::TopToolBarArea, bar);
+    new EnabledMirror(window->menuBar(), bar);
     bar->setVisible(settings.show_toolbar != 0);
     // Only the user's choice is remembered, not the hiding that comes with
     // closing the window.
