@@ -108,9 +108,13 @@ bool CommandLineMain(const std::vector<std::string>& args) {
     BuildTextTable();
 
     const std::string command = OptionNameOf(args.front());
-    // The window mode's uninstall feedback window and screenshot aid have no
-    // console counterpart: they end the process without output.
-    if (command == "-U" || command == "-T") return false;
+    // The feedback window and the screenshot aid belong to the window mode,
+    // which reads its parameters itself; "T" is the screenshot mode.
+    if (command == "-U") return true;
+    if (command == "-T") {
+        run_request.mode = "T";
+        return true;
+    }
     if (command == "-V" || command == "--VERSION") {
         SetConsoleTitle(TitleWithVersion());
         PrintLine(VersionDisplay(kVersionNumber));

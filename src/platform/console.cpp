@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "platform/text.h"
@@ -80,12 +81,25 @@ void ShutdownConsole() {
     std::fflush(nullptr);
 }
 
+// KESTRUNE_CONSOLE_UTF8 set to anything but "" or "0": redirected lines are
+// UTF-8 with LF, for grep, less and log collectors. Read at every line, not
+// once, so that tests in one process can switch it.
+bool RedirectedAsUtf8() {
+    const char* value = std::getenv("KESTRUNE_CONSOLE_UTF8");
+    return value && *value && std::string_view(value) != "0";
+}
+
 }  // namespace
 
 void PrintLine(const std::string& text) {
     std::lock_guard lock(PrintMutex());
     if (isatty(STDOUT_FILENO)) {
         const std::string line = text + "\r\n";
+        WriteAll(STDOUT_FILENO, line.data(), line.size());
+        return;
+    }
+    if (RedirectedAsUtf8()) {
+        const std::string line = text + "\n";
         WriteAll(STDOUT_FILENO, line.data(), line.size());
         return;
     }

@@ -33,6 +33,7 @@ const SettingKey kKeys[] = {
     {"Window", "Show Password List", K::Byte, &S::show_password_list, "1", kNoTable, false},
     {"Window", "Show Character Set", K::Byte, &S::show_character_set, "1", kNoTable, false},
     {"Window", "Show Advanced Options", K::Byte, &S::show_advanced_options, "1", kNoTable, false},
+    {"Window", "Show Toolbar", K::Byte, &S::show_toolbar, "1", kNoTable, true},
 
     {"Interface", "UI Theme", K::Text, &S::ui_theme, "handdrawn", kNoTable, true},
     {"Interface", "UI Size", K::Integer, &S::ui_size, "2", kNoTable, true},

@@ -33,6 +33,7 @@ struct Settings {
     int8_t show_password_list = 0;
     int8_t show_character_set = 0;
     int8_t show_advanced_options = 0;
+    int8_t show_toolbar = 1;  // the main window's toolbar, hidden by the user or not
     // Interface
     std::string ui_theme;
     int32_t ui_size = 0;

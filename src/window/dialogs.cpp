@@ -59,4 +59,13 @@ QString ShortenToWidth(const QString& text, const QFontMetrics& metrics, int wid
     return dots;
 }
 
+QString WithoutMnemonic(const QString& caption) {
+    QString plain;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == QLatin1Char('&') && i + 1 < caption.size()) ++i;
+        plain += caption[i];
+    }
+    return plain;
+}
+
 }  // namespace kestrune

@@ -25,6 +25,9 @@ void SetWarningFunction(WarningFunction f);
 
 // A text of the text table as a QString.
 QString Text(const char* group, const char* key);
+// A menu caption without its mnemonic marks, for tooltips and titles: "&&"
+// stays as one "&", a single "&" goes.
+QString WithoutMnemonic(const QString& caption);
 
 // The text shortened with "..." in its middle so that it fits `width` pixels
 // of the font `metrics` measures with.

@@ -51,6 +51,7 @@
 #include "window/preferences_dialog.h"
 #include "window/progress_dialog.h"
 #include "window/small_dialogs.h"
+#include "window/toolbar.h"
 
 namespace kestrune {
 namespace {
@@ -99,6 +100,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     BuildControls();
     BuildMenus();
     FillFormatChoice();
+    BuildToolBar(this);
+    InstallWindowKeys(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -136,7 +139,10 @@ void MainWindow::BuildControls() {
 
     auto* browse = new QToolButton(central);
     browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    browse->setToolTip(Text("Menu", "Select Output Folder"));
+    browse->setToolTip(WithoutMnemonic(Text("Menu", "Select Output Folder")));
+    // The folder button fills its column, so it lines up with "Convert".
+    browse->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    browse->setMinimumHeight(out_folder_->sizeHint().height());
     connect(browse, &QToolButton::clicked, this, [this] { RunCommand(kCommandSelectOutputFolder); });
 
     format_ = new QComboBox(central);
@@ -147,6 +153,7 @@ void MainWindow::BuildControls() {
 
     convert_ = new QPushButton(Text("General", "Convert"), central);
     convert_->setObjectName(QStringLiteral("convertButton"));
+    convert_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     connect(convert_, &QPushButton::clicked, this, [this] { RunCommand(kCommandConvert); });
 
     auto* grid = new QGridLayout;
@@ -294,9 +301,7 @@ void MainWindow::RunCommand(int command) {
         case kCommandPreferences: OpenPreferences(); break;
         case kCommandManual: OpenManual(); break;
         case kCommandSendFeedback:
-            if (!OpenUrl(FeedbackUrl()))
-                ShowWarning(this, Text("Msg", "Error"),
-                            FromUtf8(FormatText(GetText("Msg", "Unable to open file"), Utf8(FeedbackUrl().toString()))));
+            if (!OpenUrl(FeedbackUrl())) ShowNoMailProgram(this);
             break;
         case kCommandVisitHomepage:
             if (!OpenUrl(HomepageUrl()))
@@ -337,6 +342,8 @@ bool MainWindow::AddFile(const QString& path) {
     if (added) SyncListFromInputList();
     return added != 0;
 }
+
+void MainWindow::ShowSamplePath(const QString& path) { new QTreeWidgetItem(list_, {path}); }
 
 int MainWindow::RunImport(const QString& folder, const QString& list_file) {
     SetBusy(true);

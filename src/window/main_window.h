@@ -51,6 +51,9 @@ class MainWindow : public QMainWindow {
     bool ExportListPath(const QString& path);
     // Adds one file with the input-list rule; true when it was added.
     bool AddFile(const QString& path);
+    // A row that shows a path without adding it to the input list: the
+    // sample names of the screenshot aid.
+    void ShowSamplePath(const QString& path);
 
     // The conversion run (command 14). False when a check failed; otherwise
     // the progress dialog is open and the run goes on.

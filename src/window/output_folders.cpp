@@ -4,6 +4,14 @@
 
 namespace kestrune {
 
+std::string OutFolderKey(std::string_view folder) {
+    std::string key;
+    for (char c : folder)
+        if (!(c == '/' && !key.empty() && key.back() == '/')) key += c;
+    while (key.size() > 1 && key.back() == '/') key.pop_back();
+    return key;
+}
+
 std::vector<std::string> SplitOutFolders(const std::string& stored) {
     std::vector<std::string> folders;
     size_t start = 0;
@@ -11,8 +19,10 @@ std::vector<std::string> SplitOutFolders(const std::string& stored) {
         size_t end = stored.find(kOutFolderSeparator, start);
         if (end == std::string::npos) end = stored.size();
         std::string folder = stored.substr(start, end - start);
-        if (!folder.empty() && std::find(folders.begin(), folders.end(), folder) == folders.end())
-            folders.push_back(std::move(folder));
+        const std::string key = OutFolderKey(folder);
+        const bool known = std::any_of(folders.begin(), folders.end(),
+                                       [&](const std::string& f) { return OutFolderKey(f) == key; });
+        if (!folder.empty() && !known) folders.push_back(std::move(folder));
         start = end + 1;
     }
     return folders;
@@ -38,7 +48,8 @@ void RememberOutFolder(Settings& s, const std::string& folder) {
     }
     std::vector<std::string> folders = SplitOutFolders(s.recent_out_folders);
     if (!folder.empty() && folder.find(kOutFolderSeparator) == std::string::npos) {
-        std::erase(folders, folder);
+        const std::string key = OutFolderKey(folder);
+        std::erase_if(folders, [&](const std::string& f) { return OutFolderKey(f) == key; });
         folders.insert(folders.begin(), folder);
     }
     const size_t limit = static_cast<size_t>(OutFoldersLimit(s));

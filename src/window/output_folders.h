@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "settings/settings.h"
@@ -19,7 +20,11 @@ inline constexpr char kOutFolderSeparator = '|';
 // The drop-down never holds more than this many favourites.
 inline constexpr int kMaxOutFolders = 128;
 
-// The stored favourites, empty entries dropped, at most kMaxOutFolders.
+// What makes two folders the same favourite: "/a/out", "/a/out/" and
+// "/a//out" are one folder.
+std::string OutFolderKey(std::string_view folder);
+
+// The stored favourites, one per folder (the first spelling kept), empty entries dropped, at most kMaxOutFolders.
 std::vector<std::string> SplitOutFolders(const std::string& stored);
 std::string JoinOutFolders(const std::vector<std::string>& folders);
 

@@ -193,7 +193,6 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     pages_->addTab(BuildFramePage(), Text("Preferences", "Frame"));
     pages_->addTab(BuildWatermarkPage(), Text("Preferences", "Watermark"));
     pages_->addTab(BuildAdvancedPage(), Text("Preferences", "Advanced"));
-    pages_->addTab(BuildPrivacyPage(), Text("Preferences", "Privacy"));
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(Text("Dialog", "OK"), QDialogButtonBox::AcceptRole);
@@ -358,12 +357,15 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
             auto* spin = new QSpinBox(parent);
             const SpinRange range = RangeOf(row);
             spin->setRange(range.low, range.high);
+            // A number field as wide as its numbers, not as the page.
+            spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("-00000000")) + 48);
             bindings_.push_back({[spin, field](const Settings& s) { spin->setValue(IntOf(s, field)); },
                                  [spin, field](Settings& s) { SetInt(s, field, spin->value()); }});
             return spin;
         }
         case SettingKind::Real: {
             auto* spin = new QDoubleSpinBox(parent);
+            spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("-00000000")) + 48);
             spin->setDecimals(2);
             spin->setRange(0.01, 9.99);
             spin->setSingleStep(0.05);
@@ -413,9 +415,10 @@ Box AddBox(QVBoxLayout* page, const QString& caption) {
 QWidget* PreferencesDialog::BuildGeneralPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box box = AddBox(layout, Text("Preferences", "General"));
+    // No update service and no recent-files list exist to act on, so
+    // "Update Range" and "Clean Recent Files" have no control here.
+    Box box = AddBox(layout, QString());
     AddSetting(page, box.form, "General", "Save Window Position");
-    AddSetting(page, box.form, "General", "Update Range");
     layout->addStretch();
     return Scrolled(page);
 }
@@ -434,7 +437,7 @@ QWidget* PreferencesDialog::BuildInputPage() {
 QWidget* PreferencesDialog::BuildOutputPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box top = AddBox(layout, Text("Preferences", "Output"));
+    Box top = AddBox(layout, QString());
     const SettingKey* format_row = FindSettingKey("Output", "Format");
     auto* format = new QComboBox(page);
     format->setObjectName(QStringLiteral("Output.Format"));
@@ -513,7 +516,7 @@ QWidget* PreferencesDialog::BuildAdjustmentPage() {
 QWidget* PreferencesDialog::BuildFramePage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box frame = AddBox(layout, Text("Preferences", "Frame"));
+    Box frame = AddBox(layout, QString());
     QWidget* on = AddSetting(page, frame.form, "Frame", "Do Frame");
     std::vector<QWidget*> editors;
     for (const SettingKey& row : SettingKeys())
@@ -527,7 +530,7 @@ QWidget* PreferencesDialog::BuildFramePage() {
 QWidget* PreferencesDialog::BuildWatermarkPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box kind = AddBox(layout, Text("Preferences", "Watermark"));
+    Box kind = AddBox(layout, QString());
     auto* mode = qobject_cast<QComboBox*>(AddSetting(page, kind.form, "Watermark", "Do Watermark"));
 
     Box text = AddBox(layout, Text("Preferences", "Text Watermark"));
@@ -583,15 +586,6 @@ QWidget* PreferencesDialog::BuildAdvancedPage() {
     AddSetting(page, folders.form, "Advanced", "Keep Subfolders");
     QWidget* history = AddSetting(page, folders.form, "Advanced", "Out Folders History");
     TieToSwitch(history, {AddSetting(page, folders.form, "Advanced", "Out Folders Number")});
-    layout->addStretch();
-    return Scrolled(page);
-}
-
-QWidget* PreferencesDialog::BuildPrivacyPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    Box privacy = AddBox(layout, Text("Preferences", "Privacy"));
-    AddSetting(page, privacy.form, "Privacy", "Clean Recent Files");
     layout->addStretch();
     return Scrolled(page);
 }

@@ -61,7 +61,6 @@ class PreferencesDialog : public QDialog {
     QWidget* BuildFramePage();
     QWidget* BuildWatermarkPage();
     QWidget* BuildAdvancedPage();
-    QWidget* BuildPrivacyPage();
 
     void ResetToDefaults();
 

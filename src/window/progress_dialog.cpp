@@ -7,6 +7,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <mutex>
 
 #include "app/text_table.h"
@@ -68,7 +69,13 @@ ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
     layout->addWidget(line_);
     layout->addWidget(bar_);
     layout->addLayout(buttons);
-    resize(300, 110);
+    // A fixed size that the longest caption fits, with room for the title
+    // bar's buttons: "Conversion stopped (8888/8888)" is never cut, and the
+    // dialog does not jump as the counts grow.
+    const QString widest = Text("Msg", "Conversion is not complete") + QLatin1Char(' ') +
+                           QString::fromStdString(FormatText(GetText("Msg", "Progress"), "8888", "8888"));
+    const int width = std::max(300, fontMetrics().horizontalAdvance(widest) + 150);
+    setFixedSize(width, std::max(110, sizeHint().height()));
 
     timer_.setInterval(kPollMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &ProgressDialog::Poll);

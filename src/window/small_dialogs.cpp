@@ -4,10 +4,12 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
+#include "app/text_table.h"
 #include "app/version.h"
 #include "formats/registry.h"
 #include "settings/settings.h"
@@ -26,9 +28,16 @@ InputChooser::InputChooser(QWidget* parent) : QDialog(parent) {
     file->setDefault(true);
     connect(file, &QPushButton::clicked, this, [this] { done(kCommandSelectInputFile); });
     connect(folder, &QPushButton::clicked, this, [this] { done(kCommandSelectInputFolder); });
+    auto* cancel = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+    cancel->button(QDialogButtonBox::Cancel)->setText(Text("Dialog", "Cancel"));
+    connect(cancel, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(file);
     layout->addWidget(folder);
+    layout->addSpacing(8);
+    layout->addWidget(cancel);
+    // Wide enough for the title bar to show the whole caption.
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 160);
 }
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
@@ -75,12 +84,17 @@ ConverterFinder::ConverterFinder(QWidget* parent) : QDialog(parent) {
     auto* form = new QFormLayout;
     form->addRow(Text("Custom-Converter", "From"), from_);
     form->addRow(Text("Custom-Converter", "To"), to_);
-    auto* search = new QPushButton(Text("Custom-Converter", "Search"), this);
+    auto* buttons = new QDialogButtonBox(this);
+    auto* search = buttons->addButton(Text("Custom-Converter", "Search"), QDialogButtonBox::ActionRole);
     search->setDefault(true);
     connect(search, &QPushButton::clicked, this, &ConverterFinder::Search);
+    buttons->addButton(Text("Dialog", "Cancel"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addWidget(search, 0, Qt::AlignRight);
+    layout->addStretch(1);
+    layout->addWidget(buttons);
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + 200);
 }
 
 void ConverterFinder::Search() {
@@ -103,6 +117,55 @@ void ConverterFinder::Search() {
     query.addQueryItem(QStringLiteral("to"), to);
     url.setQuery(query);
     OpenUrl(url);
+}
+
+}  // namespace kestrune
+
+namespace kestrune {
+
+FeedbackWindow::FeedbackWindow(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(Text("Uninstall", "Title"));
+    auto* intro = new QLabel(Text("Uninstall", "Feedback Text"), this);
+    intro->setWordWrap(true);
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName(QStringLiteral("feedbackText"));
+    auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>")
+                                .arg(QString::fromUtf8(kWebAddress).toHtmlEscaped(),
+                                     Text("Uninstall", "Uninstall Text").toHtmlEscaped()),
+                            this);
+    connect(link, &QLabel::linkActivated, this, [](const QString& url) { OpenUrl(QUrl(url)); });
+
+    auto* buttons = new QDialogButtonBox(this);
+    auto* send = buttons->addButton(Text("Uninstall", "Send"), QDialogButtonBox::ActionRole);
+    auto* next = buttons->addButton(Text("Uninstall", "Next"), QDialogButtonBox::AcceptRole);
+    next->setDefault(true);
+    connect(send, &QPushButton::clicked, this, &FeedbackWindow::Send);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(intro);
+    layout->addWidget(text_, 1);
+    layout->addWidget(link);
+    layout->addWidget(buttons);
+    resize(440, 300);
+}
+
+bool FeedbackWindow::Send() {
+    QUrl url = FeedbackUrl();
+    QUrlQuery query(url);
+    query.addQueryItem(QStringLiteral("body"), text_->toPlainText());
+    url.setQuery(query);
+    if (!OpenUrl(url)) {
+        ShowNoMailProgram(this);
+        return false;
+    }
+    accept();
+    return true;
+}
+
+void ShowNoMailProgram(QWidget* parent) {
+    ShowWarning(parent, Text("Msg", "Warning"),
+                QString::fromStdString(FormatText(GetText("Msg", "No mail program"), kFeedbackAddress)));
 }
 
 }  // namespace kestrune

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QComboBox;
+class QPlainTextEdit;
 
 namespace kestrune {
 
@@ -40,5 +41,22 @@ class ConverterFinder : public QDialog {
     QComboBox* to_ = nullptr;
     QString chosen_;
 };
+
+// The feedback window of -U: a few words to the makers by e-mail, and the
+// way to the removal instructions.
+class FeedbackWindow : public QDialog {
+    Q_OBJECT
+  public:
+    explicit FeedbackWindow(QWidget* parent = nullptr);
+    QPlainTextEdit* TextBox() const { return text_; }
+    // Opens a new message with the text; says so when no mail program can.
+    bool Send();
+
+  private:
+    QPlainTextEdit* text_ = nullptr;
+};
+
+// The warning shown when no mail program takes a "mailto:" address.
+void ShowNoMailProgram(QWidget* parent);
 
 }  // namespace kestrune

@@ -4,22 +4,29 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QIcon>
 #include <QScreen>
+#include <QTimer>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
 #include <string>
+#include <vector>
 
 #include "app/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
 #include "formats/registry.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "window/main_window.h"
 #include "window/output_folders.h"
 #include "window/session.h"
+#include "window/small_dialogs.h"
 
 namespace kestrune {
 namespace {
@@ -71,6 +78,17 @@ bool PlatformCanOpen(const std::string& name) {
     // offscreen, minimal, vnc, eglfs, linuxfb: nothing to connect to first.
     return true;
 }
+
+// The screenshot aid's list: tidy example paths rather than whatever the
+// machine taking the picture has.
+constexpr const char* kScreenshotFiles[] = {
+    "/home/anna/Pictures/animations/bouncing-ball.gif",
+    "/home/anna/Pictures/animations/loading-spinner.gif",
+    "/home/anna/Pictures/animations/night-sky.gif",
+    "/home/anna/Pictures/animations/paper-plane.gif",
+    "/home/anna/Pictures/animations/waving-flag.gif",
+};
+constexpr const char* kScreenshotName = "kestrune-window.png";
 
 }  // namespace
 
@@ -142,20 +160,85 @@ void WindowSession::Finish() {
     window_.reset();
 }
 
-int RunWindowMode(int, char** argv) {
+std::vector<std::string> PathsToOpen(const std::vector<std::string>& params) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < params.size(); ++i) {
+        const std::string& p = params[i];
+        if (p.empty()) continue;
+        if (p.front() == '-') {
+            // -o and -c take the next parameter: a folder given to -o is no
+            // input, even though it exists.
+            if (p.size() == 2 && (p[1] == 'o' || p[1] == 'O' || p[1] == 'c' || p[1] == 'C')) ++i;
+            continue;
+        }
+        if (FileSize(p) != -1) paths.push_back(p);
+    }
+    return paths;
+}
+
+bool WriteScreenshot(const std::vector<std::string>& params) {
+    // Always the same picture: the window's defaults, not this user's
+    // settings, and nothing written back to "config.ini".
+    SetDefaultSettings(settings, false, 0, 0);
+    BuildTextTable();
+    BuildFormatLists();
+    BuildInputExtensionTable();
+    BuildOutputFormatTable();
+    BuildAcceptedInputExtensions();
+    batch_state = BatchState{};
+    batch_state.program_folder = ProgramFolder();
+    ResetNaming(batch_state);
+    settings.output_format = "png";
+
+    MainWindow window;
+    window.resize(settings.window_width, settings.window_height);
+    window.ResetForNew();
+    for (const char* name : kScreenshotFiles) window.ShowSamplePath(QString::fromUtf8(name));
+    if (params.size() > 1) window.SetOutputFolder(QString::fromStdString(params[1]));
+    window.show();
+    // Let the layout settle before the picture is taken.
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    const QString target = QString::fromStdString(params.size() > 2 ? params[2] : std::string(kScreenshotName));
+    const bool saved = window.grab().save(target, "PNG");
+    if (!saved) std::fprintf(stderr, "%s: cannot write %s\n", ProgramName().c_str(), target.toLocal8Bit().constData());
+    return saved;
+}
+
+int RunWindowMode(int argc, char** argv) {
     const std::string problem = DisplayProblem();
     if (!problem.empty()) {
         std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), problem.c_str());
         std::fflush(stderr);
         return 0;
     }
+    const std::vector<std::string> params(argv + std::min(argc, 1), argv + argc);
+    std::string first = params.empty() ? std::string() : params.front();
+    for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     // Only the program name goes to Qt: the parameters were the command
     // line's, and Qt would take some of them (-style, -reverse) as its own.
     int qt_argc = 1;
     char* qt_argv[] = {argv && argv[0] ? argv[0] : const_cast<char*>("kestrunecmd"), nullptr};
     QApplication app(qt_argc, qt_argv);
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kestrune")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));
+
+    if (first == "-T") {
+        WriteScreenshot(params);
+        return 0;
+    }
+    if (first == "-U") {
+        BuildTextTable();
+        FeedbackWindow feedback;
+        feedback.exec();
+        return 0;
+    }
     WindowSession session;
-    session.Start();
+    MainWindow* window = session.Start();
+    // Files handed over by the desktop ("Open with", the .desktop entry's %F)
+    // or named on the command line join the list as if dropped.
+    QStringList dropped;
+    for (const std::string& path : PathsToOpen(params)) dropped << QString::fromStdString(path);
+    if (!dropped.isEmpty()) QTimer::singleShot(0, window, [window, dropped] { window->DropPaths(dropped); });
     QApplication::exec();
     session.Finish();
     return 0;

@@ -42,8 +42,8 @@ TEST_F(TextTableTest, FindsEveryKeyOfASortedGroup) {
         {"Warning", "Warning"},
     };
     for (const auto& [key, text] : msg) EXPECT_EQ(GetText("Msg", key), text) << key;
-    EXPECT_EQ(GetText("Menu", "Open"), "Open...");
-    EXPECT_EQ(GetText("Menu", "Visit Homepage"), "Visit the Program's Homepage");
+    EXPECT_EQ(GetText("Menu", "Open"), "&Open...");
+    EXPECT_EQ(GetText("Menu", "Visit Homepage"), "Visit the Program's &Homepage");
     EXPECT_EQ(GetText("General", "Preparing"), "Preparing...");
     EXPECT_EQ(GetText("Dialog", "Import Input Files"), "Import Input Files From A List");
     EXPECT_EQ(GetText("About", "Email"), "E-mail:");
@@ -52,9 +52,9 @@ TEST_F(TextTableTest, FindsEveryKeyOfASortedGroup) {
 }
 
 TEST_F(TextTableTest, SameKeyInDifferentGroupsKeepsItsOwnText) {
-    EXPECT_EQ(GetText("Menu", "Select Input Files"), "Add Input Files...");
+    EXPECT_EQ(GetText("Menu", "Select Input Files"), "&Add Input Files...");
     EXPECT_EQ(GetText("Dialog", "Select Input Files"), "Select Input Files");
-    EXPECT_EQ(GetText("Menu", "Convert"), "Convert");
+    EXPECT_EQ(GetText("Menu", "Convert"), "&Convert");
     EXPECT_EQ(GetText("About", "Title"), "About...");
     EXPECT_EQ(GetText("Uninstall", "Title"), "Uninstall");
     EXPECT_EQ(GetText("Preferences", "Title"), "Preferences");

@@ -287,6 +287,7 @@ TEST_F(PreferencesTest, StartOfTheWrittenFile) {
         "Height = 330\r\n"
         "X = 705\r\n"
         "Y = 375\r\n"
+        "Show Toolbar = 1\r\n"
         "; \r\n"
         "\r\n"
         "[Interface]\r\n"

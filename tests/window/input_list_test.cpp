@@ -156,7 +156,7 @@ TEST_F(InputListTest, ContextMenuOpensOnlyOverASelection) {
     EXPECT_TRUE(menu->isVisible());
     QStringList captions;
     for (QAction* a : menu->actions()) captions << (a->isSeparator() ? QString("-") : a->text());
-    EXPECT_EQ(captions, QStringList({"Copy", "Delete", "-", "Select All"}));
+    EXPECT_EQ(captions, QStringList({"&Copy", "&Delete", "-", "Select &All"}));
     menu->hide();
 }
 

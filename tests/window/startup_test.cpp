@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <cstdlib>
+#include <set>
 
 #include "batch/batch_state.h"
 #include "settings/settings.h"
@@ -110,11 +111,21 @@ TEST_F(StartupTest, MenusFollowTheCommandTable) {
     const QList<QAction*> menus = window()->menuBar()->actions();
     QStringList titles;
     for (QAction* m : menus) titles << m->text();
-    EXPECT_EQ(titles, QStringList({"File", "Edit", "Converter", "Help"}));
+    // Every caption carries a mnemonic, and no two in one menu share one.
+    EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&Converter", "&Help"}));
     QStringList file;
     for (QAction* a : menus[0]->menu()->actions()) file << (a->isSeparator() ? QString("-") : a->text());
-    EXPECT_EQ(file, QStringList({"New", "-", "Add Input Files...", "Select Output Folder...", "-", "Import Files...",
-                                 "Export Files...", "-", "Exit"}));
+    EXPECT_EQ(file, QStringList({"&New", "-", "&Add Input Files...", "Select &Output Folder...", "-",
+                                 "&Import Files...", "&Export Files...", "-", "E&xit"}));
+    for (QAction* m : menus) {
+        std::set<QChar> keys;
+        for (QAction* a : m->menu()->actions()) {
+            if (a->isSeparator()) continue;
+            const qsizetype at = a->text().indexOf('&');
+            ASSERT_GE(at, 0) << a->text().toStdString();
+            EXPECT_TRUE(keys.insert(a->text()[at + 1].toLower()).second) << a->text().toStdString();
+        }
+    }
     EXPECT_EQ(window()->ActionFor(kestrune::kCommandDelete)->shortcut(), QKeySequence("Ctrl+Del"));
     EXPECT_EQ(window()->ActionFor(kestrune::kCommandConvert)->shortcut(), QKeySequence(Qt::Key_F5));
     EXPECT_EQ(window()->ActionFor(kestrune::kCommandExit)->shortcut(), QKeySequence("Alt+X"));
@@ -183,6 +194,17 @@ TEST(OutFolders, NewestFirstWithoutDuplicatesUpToTheLimit) {
     s.out_folders_history = 0;
     kestrune::RememberOutFolder(s, "/e/");
     EXPECT_EQ(s.recent_out_folders, "");
+}
+
+// One folder is one favourite however its slashes are written.
+TEST(OutFolders, SpellingsOfOneFolderAreKeptOnce) {
+    kestrune::Settings s;
+    s.out_folders_history = 1;
+    s.out_folders_number = 10;
+    for (const char* f : {"/a/out", "/b", "/a/out/", "/a//out", "/b/", "/"}) kestrune::RememberOutFolder(s, f);
+    EXPECT_EQ(kestrune::SplitOutFolders(s.recent_out_folders), (std::vector<std::string>{"/", "/b/", "/a//out"}));
+    // Stored by an older version with both spellings: the newer one stays.
+    EXPECT_EQ(kestrune::SplitOutFolders("/a/out/|/a/out|/c"), (std::vector<std::string>{"/a/out/", "/c"}));
 }
 
 TEST(OutFolders, DropDownHoldsAtMost128) {

@@ -1,0 +1,63 @@
+#!/bin/sh
+# Retakes the README's pictures from the real window under a window manager:
+#   apt-get install xvfb openbox xdotool x11-utils imagemagick
+#   tools/screenshots.sh build/kestrunecmd docs
+# The window starts with its defaults (a fresh config folder), five GIFs in
+# /home/anna/Pictures/animations (made here, removed again) and the output
+# folder /home/anna/Pictures/frames.
+set -eu
+program=$(readlink -f "$1")
+docs=$(readlink -f "$2")
+display=:97
+work=$(mktemp -d)
+pictures=/home/anna/Pictures
+made_home=0
+[ -d /home/anna ] || made_home=1
+mkdir -p "$pictures/animations" "$pictures/frames"
+for name in bouncing-ball loading-spinner night-sky paper-plane waving-flag; do
+    cp "$(dirname "$0")/../samples/bouncing-ball.gif" "$pictures/animations/$name.gif"
+done
+mkdir -p "$work/config/Tarvel/kestrune"
+# PNG output and the text watermark switched on, so that its page is not greyed out.
+printf '[Output]\nFormat=png\n[Watermark]\nDo Watermark=1\n[File]\nRecent Out Folders=%s/frames/\n' "$pictures" \
+    > "$work/config/Tarvel/kestrune/config.ini"
+
+Xvfb $display -screen 0 1024x768x24 >/dev/null 2>&1 &
+xvfb=$!
+sleep 1
+DISPLAY=$display openbox >/dev/null 2>&1 &
+wm=$!
+sleep 1
+cleanup() {
+    kill $wm $xvfb 2>/dev/null || true
+    rm -rf "$work"
+    rm -rf "$pictures/animations" "$pictures/frames"
+    [ $made_home = 1 ] && rm -rf /home/anna
+    return 0
+}
+trap cleanup EXIT
+
+export DISPLAY=$display XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work" QT_QPA_PLATFORM=xcb
+# The active window with the window manager's frame around it.
+shoot() { sleep 1; import -frame -window "$(xdotool getactivewindow)" "$1"; }
+
+"$program" "$pictures"/animations/*.gif &
+app=$!
+sleep 3
+xdotool search --sync --name "Tarvel GIF to IMAGE" windowactivate --sync >/dev/null
+shoot "$docs/main-window.png"
+xdotool key --clearmodifiers F5    # convert once for the progress dialog
+sleep 3
+shoot "$docs/progress-dialog.png"
+xdotool key Return
+sleep 1
+xdotool key alt+c p                # Converter > Preferences...
+sleep 2
+for i in 1 2 3 4 5 6; do xdotool key ctrl+Tab; done   # to the Watermark page
+shoot "$docs/preferences-watermark.png"
+for i in 1 2 3 4; do xdotool key ctrl+shift+Tab; done   # back to the Output page
+shoot "$docs/preferences.png"
+xdotool key Escape
+sleep 1
+xdotool key alt+x
+wait $app || true
