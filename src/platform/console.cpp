@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 
 namespace kestrune {
@@ -71,7 +72,8 @@ void WatchCloseSignals() {
     }
     // Other threads may still be converting, so the static destructors must
     // not run under them: quick_exit runs the registered shutdown routines
-    // (at_quick_exit) and ends the process.
+    // (at_quick_exit), among them the removal of the temporary files still
+    // being written, and ends the process.
     std::quick_exit(0);
 }
 
@@ -134,6 +136,8 @@ void InstallCloseHandlers() {
     std::call_once(once, [] {
         if (pipe2(close_pipe, O_CLOEXEC) != 0) return;
         at_quick_exit(ShutdownConsole);
+        // Registered last, so it runs first.
+        at_quick_exit(RemoveTemporaryFilesForExit);
         std::thread(WatchCloseSignals).detach();
         struct sigaction action {};
         action.sa_handler = OnCloseSignal;

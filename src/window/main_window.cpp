@@ -42,6 +42,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "window/commands.h"
@@ -512,6 +513,11 @@ bool MainWindow::ExportListPath(const QString& path) {
     const std::string target = Utf8(path);
     const std::string temporary = FolderPart(target) + TemporaryName(".kestrune", ".part");
     auto written_ok = std::make_shared<std::atomic<bool>>(false);
+    if (!CreateTemporaryFile(temporary)) {
+        SetStatus(Text("Msg", "Export is not complete"));
+        ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
+        return false;
+    }
 
     SetBusy(true);
     ProgressDialog dialog(this, ProgressDialog::Kind::Export, static_cast<int>(rows.size()));
@@ -536,12 +542,12 @@ bool MainWindow::ExportListPath(const QString& path) {
     activateWindow();
 
     if (dialog.Broken()) {
-        std::remove(temporary.c_str());
+        DiscardTemporaryFile(temporary);
         SetStatus(Text("Msg", "Export is not complete"));
         return false;
     }
-    if (!*written_ok || !RenameFile(temporary, target)) {
-        std::remove(temporary.c_str());
+    if (!*written_ok || !PublishTemporaryFile(temporary, target)) {
+        DiscardTemporaryFile(temporary);
         SetStatus(Text("Msg", "Export is not complete"));
         ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
         return false;
