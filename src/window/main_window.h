@@ -2,6 +2,8 @@
 // "Convert" button, the menus and the commands they run.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -91,6 +93,8 @@ class MainWindow : public QMainWindow {
 
     // Rows added to the input list since the view was last filled.
     int SyncListFromInputList();
+    // Adds the rows held back during a drop to the view.
+    void ShowHeldRows();
     int RunImport(const QString& folder, const QString& list_file);
 
     void CopySelection();
@@ -124,6 +128,9 @@ class MainWindow : public QMainWindow {
     int conversion_total_ = 0;
     bool busy_ = false;
     bool import_broken_ = false;  // the user broke the last import
+    bool hold_rows_ = false;      // a drop is adding rows
+    QList<QTreeWidgetItem*> held_rows_;
+    QElapsedTimer rows_shown_;
 };
 
 }  // namespace kestrune
