@@ -357,6 +357,8 @@ void MainWindow::ShowHeldRows() {
 }
 
 int MainWindow::RunImport(const QString& folder, const QString& list_file) {
+    // A drop that imports a folder stays busy after the import.
+    const bool was_busy = busy_;
     SetBusy(true);
     SetStatus(Text("General", "Importing"));
     ProgressDialog dialog(this, ProgressDialog::Kind::Import, 0);
@@ -369,7 +371,7 @@ int MainWindow::RunImport(const QString& folder, const QString& list_file) {
         batch_state.input_folder.clear();
         dialog.RunToEnd(ImportListFile);
     }
-    SetBusy(false);
+    SetBusy(was_busy);
     SyncListFromInputList();
     const int added = dialog.FileCount();
     import_broken_ = dialog.Broken();
@@ -385,6 +387,11 @@ int MainWindow::ImportListPath(const QString& path) { return RunImport(QString()
 
 int MainWindow::DropPaths(const QStringList& paths) {
     if (busy_) return 0;
+    // Events are processed between the paths, so the window stays busy for
+    // the whole drop: a command fired meanwhile (Convert above all, whose
+    // worker reads the input list) would otherwise run on a list that is
+    // still being filled.
+    SetBusy(true);
     // The view lays out all its rows again after every change it paints, so
     // rows added one by one between painted events would make a long drop
     // quadratic; they are shown in batches instead, a few times a second.
@@ -410,6 +417,7 @@ int MainWindow::DropPaths(const QStringList& paths) {
     }
     hold_rows_ = false;
     ShowHeldRows();
+    SetBusy(false);
     SetStatus(broken ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
     return added;
 }
