@@ -75,6 +75,8 @@ class MainWindow : public QMainWindow {
     QString StatusText() const;
     QStringList ListedPaths() const;
     bool Busy() const { return busy_; }
+    // A conversion thread is running (its dialog may stay after it ended).
+    bool ConversionRunning() const { return conversion_ && conversion_->Running(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
