@@ -289,7 +289,7 @@ float DotsPerInch(unsigned dots_per_metre) {
 
 }  // namespace
 
-bool SaveJpegXr(FIBITMAP* image, const std::string& path) {
+bool SaveJpegXr(FIBITMAP* image, const std::string& path, const char* file_mode) {
     if (!image) return false;
     const unsigned width = FreeImage_GetWidth(image);
     const unsigned height = FreeImage_GetHeight(image);
@@ -301,7 +301,7 @@ bool SaveJpegXr(FIBITMAP* image, const std::string& path) {
     if (!PrepareInput(image, in)) return false;
 
     WMPStream* raw_stream = nullptr;
-    if (CreateWS_File(&raw_stream, path.c_str(), "wb") != WMP_errSuccess) {
+    if (CreateWS_File(&raw_stream, path.c_str(), file_mode) != WMP_errSuccess) {
         // The library allocates the stream record before opening the file
         // and does not free it when the open fails.
         std::free(raw_stream);

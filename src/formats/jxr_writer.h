@@ -20,7 +20,8 @@ namespace kestrune {
 //           (jxrlib's limit), which every 8-bit level survives.
 // Returns false, with possibly a partial file at `path`, when the image type
 // is not one of these or the encoder or the file fails; the caller removes
-// what is left.
-bool SaveJpegXr(FIBITMAP* image, const std::string& path);
+// what is left. `file_mode` is that of fopen: "r+b" writes into a file that
+// must exist already (an empty temporary file) without ever creating it.
+bool SaveJpegXr(FIBITMAP* image, const std::string& path, const char* file_mode = "wb");
 
 }  // namespace kestrune

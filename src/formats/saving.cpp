@@ -23,6 +23,7 @@
 #include "formats/registry.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/temporary_files.h"
 
 namespace kestrune {
 
@@ -109,21 +110,18 @@ std::string FolderOf(const std::string& path) {
 // A fresh name beside the target: the rename that publishes the finished
 // file then stays within one file system and cannot cross devices. The name
 // is taken by creating the file exclusively, so two frames being saved at
-// the same time can never be given the same one; a folder that refuses the
-// file makes the writer fail on it in turn.
+// the same time can never be given the same one. The registry of temporary
+// files knows the file from its creation on, so a close signal removes it
+// wherever the writer has got to. Empty when no file can be made there (a
+// folder that refuses it, or the process is ending).
 std::string TemporaryPathBeside(const std::string& target, const std::string& extension) {
     const std::string folder = FolderOf(target);
-    std::string candidate;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        candidate = folder + TemporaryName("kestrune", "") + "." + extension;
-        const int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            close(fd);
-            break;
-        }
+        const std::string candidate = folder + TemporaryName("kestrune", "") + "." + extension;
+        if (CreateTemporaryFile(candidate)) return candidate;
         if (errno != EEXIST) break;
     }
-    return candidate;
+    return std::string();
 }
 
 void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
@@ -139,8 +137,13 @@ uint32_t GetLe32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// Every writer writes to the temporary file SaveFrame has just created
+// (empty), and opens it without creating it: once a close signal has removed
+// it, a writer that gets to it only then fails instead of making it again.
+constexpr const char* kExistingFile = "r+b";
+
 bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::FILE* f = std::fopen(path.c_str(), kExistingFile);
     if (!f) return false;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;
@@ -242,7 +245,7 @@ class DevilCheckedOutput {
 
   private:
     static ILHANDLE ILAPIENTRY Open(ILconst_string name) {
-        file_ = CheckedFile{std::fopen(name, "wb")};
+        file_ = CheckedFile{std::fopen(name, kExistingFile)};
         return file_.file ? &file_ : nullptr;
     }
     static void ILAPIENTRY Close(ILHANDLE handle) {
@@ -359,7 +362,7 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Batch
         if (!reordered) return false;
     }
     FIBITMAP* source = reordered ? reordered.get() : image.get();
-    std::FILE* file = std::fopen(path.c_str(), "w+b");
+    std::FILE* file = std::fopen(path.c_str(), kExistingFile);
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
@@ -632,6 +635,7 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
         return SaveResult::Failed;
 
     const std::string temporary = TemporaryPathBeside(target, ext);
+    if (temporary.empty()) return SaveResult::Failed;
     SaveResult result;
     if (devil) {
         result = SaveWithDevil(image, temporary, state);
@@ -643,7 +647,7 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
     } else if (ext == "pfm") {
         result = SavePfm(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "jxr") {
-        result = SaveJpegXr(image.get(), temporary) ? SaveResult::Saved : SaveResult::Failed;
+        result = SaveJpegXr(image.get(), temporary, kExistingFile) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
         result = SaveExactColourTableBmp(image, temporary, state, s) ? SaveResult::Saved
                                                                     : SaveResult::Failed;
@@ -651,8 +655,8 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
         result = SaveWithFreeImage(image, temporary, state) ? SaveResult::Saved : SaveResult::Failed;
     }
 
-    if (result == SaveResult::Saved && RenameFile(temporary, target)) return result;
-    ForceDeleteFile(temporary);
+    if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;
+    DiscardTemporaryFile(temporary);
     return result == SaveResult::GiveUpFile ? result : SaveResult::Failed;
 }
 

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 
 namespace kestrune {
@@ -62,18 +63,25 @@ void OnCloseSignal(int) {
 // SIG_IGN, so that programs we start get the default disposition back.
 void OnBrokenPipe(int) {}
 
+std::atomic<void (*)()> close_request_handler{nullptr};
+
 void WatchCloseSignals() {
-    char byte = 0;
+    bool handed_over = false;
     for (;;) {
+        char byte = 0;
         const ssize_t n = read(close_pipe[0], &byte, 1);
-        if (n == 1) break;
         if (n < 0 && errno == EINTR) continue;
-        return;  // the pipe is gone: nothing left to watch
+        if (n != 1) return;  // the pipe is gone: nothing left to watch
+        // The first signal goes to the handler when one is set; a second one
+        // ends the process even if the handler has not got round to it.
+        void (*handler)() = close_request_handler.load();
+        if (handler && !handed_over) {
+            handed_over = true;
+            handler();
+            continue;
+        }
+        EndProcessAfterClose();
     }
-    // Other threads may still be converting, so the static destructors must
-    // not run under them: quick_exit runs the registered shutdown routines
-    // (at_quick_exit) and ends the process.
-    std::quick_exit(0);
 }
 
 void ShutdownConsole() {
@@ -143,11 +151,23 @@ void WaitForKey() {
     RestoreTerminal();
 }
 
+void EndProcessAfterClose() {
+    // Other threads may still be converting, so the static destructors must
+    // not run under them: quick_exit runs the registered shutdown routines
+    // (at_quick_exit), among them the removal of the temporary files still
+    // being written, and ends the process.
+    std::quick_exit(0);
+}
+
+void SetCloseRequestHandler(void (*handler)()) { close_request_handler.store(handler); }
+
 void InstallCloseHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (pipe2(close_pipe, O_CLOEXEC) != 0) return;
         at_quick_exit(ShutdownConsole);
+        // Registered last, so it runs first.
+        at_quick_exit(RemoveTemporaryFilesForExit);
         std::thread(WatchCloseSignals).detach();
         struct sigaction action {};
         action.sa_handler = OnCloseSignal;

@@ -18,5 +18,12 @@ void WaitForKey();
 // process ends through quick_exit from a watcher thread, because a worker may
 // still be running and static destructors must not run under it.
 void InstallCloseHandlers();
+// Where a close signal goes instead, while set: the handler is called on the
+// watcher thread (not in the signal context) and must see to the end of the
+// process itself; a further signal ends the process at once. nullptr puts
+// the default back.
+void SetCloseRequestHandler(void (*handler)());
+// The end after a close signal: the shutdown routines, then exit code 0.
+[[noreturn]] void EndProcessAfterClose();
 
 }  // namespace kestrune

@@ -1,10 +1,12 @@
 #include "settings/preferences.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "settings/options.h"
 #include "settings/settings.h"
@@ -57,13 +59,20 @@ std::string ProfileValue(const OptionRow& row, const std::string& value) {
 bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
     // Written beside the file and renamed over it, so that a failed write
     // never leaves half a preference file behind.
+    // A close signal meanwhile removes it. One left behind by a process
+    // that could not clean up (a power cut) is stale and goes first.
     const std::string temporary = path + ".tmp";
+    if (!CreateTemporaryFile(temporary) &&
+        !(errno == EEXIST && DeleteFileIfExists(temporary) && CreateTemporaryFile(temporary)))
+        return false;
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || !RenameFile(temporary, path)) {
-        DeleteFileIfExists(temporary);
+    bool written = false, closed = false;
+    if (file) {
+        written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        closed = std::fclose(file) == 0;
+    }
+    if (!written || !closed || !PublishTemporaryFile(temporary, path)) {
+        DiscardTemporaryFile(temporary);
         return false;
     }
     return true;

@@ -42,6 +42,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "window/commands.h"
@@ -59,6 +60,8 @@ namespace {
 constexpr int kMinimumWidth = 510;
 constexpr int kMinimumHeight = 330;
 constexpr int kFilenameColumnWidth = 290;
+// Milliseconds between two batches of rows shown during a drop.
+constexpr int kHeldRowsInterval = 100;
 
 std::string Utf8(const QString& s) { return s.toStdString(); }
 QString FromUtf8(const std::string& s) { return QString::fromStdString(s); }
@@ -317,6 +320,7 @@ void MainWindow::RunCommand(int command) {
 // ---- the input list ----
 
 int MainWindow::SyncListFromInputList() {
+    ShowHeldRows();  // they came first
     std::vector<std::string> fresh;
     for (const auto& [path, entry] : TheInputList())
         if (entry.added && !listed_.contains(path)) fresh.push_back(path);
@@ -339,13 +343,28 @@ bool MainWindow::AddFile(const QString& path) {
     if (!inside) batch_state.input_folder.clear();
     const int added = AddInputFile(file);
     batch_state.input_folder = folder;
-    if (added) SyncListFromInputList();
-    return added != 0;
+    if (!added) return false;
+    // One keyed step: the new path is the only row to add, so the rest of
+    // the list is not looked at (a drop of thousands of files stays linear).
+    listed_.insert(file);
+    auto* row = new QTreeWidgetItem(QStringList{path});
+    if (hold_rows_) held_rows_.append(row);
+    else list_->addTopLevelItem(row);
+    return true;
+}
+
+void MainWindow::ShowHeldRows() {
+    if (held_rows_.isEmpty()) return;
+    list_->addTopLevelItems(held_rows_);
+    held_rows_.clear();
+    rows_shown_.restart();
 }
 
 void MainWindow::ShowSamplePath(const QString& path) { new QTreeWidgetItem(list_, {path}); }
 
 int MainWindow::RunImport(const QString& folder, const QString& list_file) {
+    // A drop that imports a folder stays busy after the import.
+    const bool was_busy = busy_;
     SetBusy(true);
     SetStatus(Text("General", "Importing"));
     ProgressDialog dialog(this, ProgressDialog::Kind::Import, 0);
@@ -358,7 +377,7 @@ int MainWindow::RunImport(const QString& folder, const QString& list_file) {
         batch_state.input_folder.clear();
         dialog.RunToEnd(ImportListFile);
     }
-    SetBusy(false);
+    SetBusy(was_busy);
     SyncListFromInputList();
     const int added = dialog.FileCount();
     import_broken_ = dialog.Broken();
@@ -374,6 +393,16 @@ int MainWindow::ImportListPath(const QString& path) { return RunImport(QString()
 
 int MainWindow::DropPaths(const QStringList& paths) {
     if (busy_) return 0;
+    // Events are processed between the paths, so the window stays busy for
+    // the whole drop: a command fired meanwhile (Convert above all, whose
+    // worker reads the input list) would otherwise run on a list that is
+    // still being filled.
+    SetBusy(true);
+    // The view lays out all its rows again after every change it paints, so
+    // rows added one by one between painted events would make a long drop
+    // quadratic; they are shown in batches instead, a few times a second.
+    hold_rows_ = true;
+    rows_shown_.start();
     int added = 0;
     bool broken = false;
     for (const QString& dropped : paths) {
@@ -389,8 +418,12 @@ int MainWindow::DropPaths(const QStringList& paths) {
             }
         }
         if (AddFile(path)) ++added;
+        if (rows_shown_.elapsed() >= kHeldRowsInterval) ShowHeldRows();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
     }
+    hold_rows_ = false;
+    ShowHeldRows();
+    SetBusy(false);
     SetStatus(broken ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
     return added;
 }
@@ -518,6 +551,11 @@ bool MainWindow::ExportListPath(const QString& path) {
     const std::string target = Utf8(path);
     const std::string temporary = FolderPart(target) + TemporaryName(".kestrune", ".part");
     auto written_ok = std::make_shared<std::atomic<bool>>(false);
+    if (!CreateTemporaryFile(temporary)) {
+        SetStatus(Text("Msg", "Export is not complete"));
+        ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
+        return false;
+    }
 
     SetBusy(true);
     ProgressDialog dialog(this, ProgressDialog::Kind::Export, static_cast<int>(rows.size()));
@@ -542,12 +580,12 @@ bool MainWindow::ExportListPath(const QString& path) {
     activateWindow();
 
     if (dialog.Broken()) {
-        std::remove(temporary.c_str());
+        DiscardTemporaryFile(temporary);
         SetStatus(Text("Msg", "Export is not complete"));
         return false;
     }
-    if (!*written_ok || !RenameFile(temporary, target)) {
-        std::remove(temporary.c_str());
+    if (!*written_ok || !PublishTemporaryFile(temporary, target)) {
+        DiscardTemporaryFile(temporary);
         SetStatus(Text("Msg", "Export is not complete"));
         ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
         return false;

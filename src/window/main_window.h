@@ -2,6 +2,8 @@
 // "Convert" button, the menus and the commands they run.
 #pragma once
 
+#include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QStringList>
@@ -76,6 +78,8 @@ class MainWindow : public QMainWindow {
     QString StatusText() const;
     QStringList ListedPaths() const;
     bool Busy() const { return busy_; }
+    // A conversion thread is running (its dialog may stay after it ended).
+    bool ConversionRunning() const { return conversion_ && conversion_->Running(); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +98,8 @@ class MainWindow : public QMainWindow {
 
     // Rows added to the input list since the view was last filled.
     int SyncListFromInputList();
+    // Adds the rows held back during a drop to the view.
+    void ShowHeldRows();
     int RunImport(const QString& folder, const QString& list_file);
 
     void CopySelection();
@@ -127,6 +133,9 @@ class MainWindow : public QMainWindow {
     int conversion_total_ = 0;
     bool busy_ = false;
     bool import_broken_ = false;  // the user broke the last import
+    bool hold_rows_ = false;      // a drop is adding rows
+    QList<QTreeWidgetItem*> held_rows_;
+    QElapsedTimer rows_shown_;
 };
 
 }  // namespace kestrune

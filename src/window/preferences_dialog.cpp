@@ -217,6 +217,9 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(buttons);
     resize(760, 600);
     LoadFrom(settings);
+    opened_with_ = settings;
+    as_opened_ = settings;
+    StoreInto(as_opened_);
 }
 
 QWidget* PreferencesDialog::EditorFor(const std::string& group, const std::string& key) const {
@@ -600,15 +603,37 @@ void PreferencesDialog::StoreInto(Settings& s) const {
     for (const Binding& b : bindings_) b.store(s);
 }
 
+void PreferencesDialog::StoreChangesInto(Settings& s) const {
+    // After "Defaults" every editor shows what is to be stored.
+    if (reset_to_defaults_) {
+        StoreInto(s);
+        return;
+    }
+    // An editor holds its value within its own range, so a stored value
+    // outside it (any value is valid in the record) would come back clamped
+    // from an editor the user never touched. Only the settings whose editor
+    // now gives something else than it gave when the window opened are taken.
+    Settings edited = opened_with_;
+    StoreInto(edited);
+    for (const SettingKey& key : SettingKeys()) {
+        std::visit(
+            [&](auto member) {
+                if (!(edited.*member == as_opened_.*member)) s.*member = edited.*member;
+            },
+            key.field);
+    }
+}
+
 void PreferencesDialog::ResetToDefaults() {
     if (!AskQuestion(this, Text("Msg", "Reset to Defaults"), Text("Msg", "Ask reset to defaults"))) return;
     Settings defaults;
     SetDefaultSettings(defaults, false);
     LoadFrom(defaults);
+    reset_to_defaults_ = true;
 }
 
 void PreferencesDialog::accept() {
-    StoreInto(settings);
+    StoreChangesInto(settings);
     const std::string path = PreferencesPath();
     if (!SavePreferences(path))
         ShowWarning(this, Text("Msg", "Error"),

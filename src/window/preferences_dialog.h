@@ -35,6 +35,9 @@ class PreferencesDialog : public QDialog {
     // Editors from a settings record, and back.
     void LoadFrom(const Settings& s);
     void StoreInto(Settings& s) const;
+    // What "OK" stores: only the settings the user changed here (all the
+    // editors after "Defaults"); the others keep their stored values.
+    void StoreChangesInto(Settings& s) const;
 
     // "OK": the settings take the editors' values and are written to
     // "config.ini".
@@ -68,6 +71,9 @@ class PreferencesDialog : public QDialog {
     QStackedWidget* format_options_ = nullptr;
     std::vector<Binding> bindings_;
     std::map<std::string, QWidget*> editors_;  // "group.key"
+    Settings opened_with_;  // the settings when the window opened
+    Settings as_opened_;    // the same, as the untouched editors give them back
+    bool reset_to_defaults_ = false;
 };
 
 }  // namespace kestrune

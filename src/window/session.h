@@ -26,8 +26,12 @@ class WindowSession {
     MainWindow* Window() const { return window_.get(); }
     // Stores the window placement and writes "config.ini".
     void Finish();
+    // What Finish saves, for a close signal; nothing while a conversion runs.
+    void SaveOnSignal();
 
   private:
+    void SaveSettings();
+
     std::unique_ptr<MainWindow> window_;
 };
 

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "batch/naming.h"
 #include "formats/registry.h"
 #include "platform/files.h"
+#include "platform/console.h"
 #include "platform/process.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
@@ -90,6 +92,35 @@ constexpr const char* kScreenshotFiles[] = {
 };
 constexpr const char* kScreenshotName = "kestrune-window.png";
 
+// A close signal (a logout sends SIGHUP or SIGTERM) ends the window the way
+// closing it does, "config.ini" included. The signal arrives on the watcher
+// thread; the ending itself runs on the main thread, which owns the window
+// and the settings. A signal that comes before the window is up is kept
+// until it is.
+std::mutex close_mutex;
+QObject* close_receiver = nullptr;
+WindowSession* close_session = nullptr;
+bool close_requested = false;
+
+void EndOnCloseSignal() {
+    if (close_session) close_session->SaveOnSignal();
+    EndProcessAfterClose();
+}
+
+void PostCloseRequest() {
+    std::lock_guard guard(close_mutex);
+    close_requested = true;
+    if (close_receiver) QMetaObject::invokeMethod(close_receiver, EndOnCloseSignal, Qt::QueuedConnection);
+}
+
+void ReceiveCloseRequests(QObject* receiver, WindowSession* session) {
+    std::lock_guard guard(close_mutex);
+    close_receiver = receiver;
+    close_session = session;
+    if (receiver && close_requested)
+        QMetaObject::invokeMethod(close_receiver, EndOnCloseSignal, Qt::QueuedConnection);
+}
+
 }  // namespace
 
 std::string DisplayProblem() {
@@ -149,15 +180,26 @@ MainWindow* WindowSession::Start() {
     return window_.get();
 }
 
+void WindowSession::SaveOnSignal() {
+    // A running conversion still reads the settings, so they are left as
+    // they are; its temporary files go with the process.
+    if (!window_ || window_->ConversionRunning()) return;
+    SaveSettings();
+}
+
 void WindowSession::Finish() {
     if (!window_) return;
+    SaveSettings();
+    window_.reset();
+}
+
+void WindowSession::SaveSettings() {
     window_->StorePlacement();
     // The folder in the field is the one the next start shows.
     const std::string folder = window_->OutputFolderText().toStdString();
     if (!folder.empty() && QDir(QString::fromStdString(folder)).exists()) RememberOutFolder(settings, folder);
     if (settings.clean_recent_files) settings.recent_files.clear();
     SavePreferences(PreferencesPath());
-    window_.reset();
 }
 
 std::vector<std::string> PathsToOpen(const std::vector<std::string>& params) {
@@ -218,6 +260,7 @@ int RunWindowMode(int argc, char** argv) {
     // line's, and Qt would take some of them (-style, -reverse) as its own.
     int qt_argc = 1;
     char* qt_argv[] = {argv && argv[0] ? argv[0] : const_cast<char*>("kestrunecmd"), nullptr};
+    SetCloseRequestHandler(PostCloseRequest);
     QApplication app(qt_argc, qt_argv);
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kestrune")));
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));
@@ -234,12 +277,15 @@ int RunWindowMode(int argc, char** argv) {
     }
     WindowSession session;
     MainWindow* window = session.Start();
+    ReceiveCloseRequests(&app, &session);
     // Files handed over by the desktop ("Open with", the .desktop entry's %F)
     // or named on the command line join the list as if dropped.
     QStringList dropped;
     for (const std::string& path : PathsToOpen(params)) dropped << QString::fromStdString(path);
     if (!dropped.isEmpty()) QTimer::singleShot(0, window, [window, dropped] { window->DropPaths(dropped); });
     QApplication::exec();
+    // A signal from here on finds the settings being written anyway.
+    ReceiveCloseRequests(nullptr, nullptr);
     session.Finish();
     return 0;
 }

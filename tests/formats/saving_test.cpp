@@ -323,7 +323,12 @@ TEST_F(SavingTest, ExactColourTableBmp) {
         // Header fields that are not rebuilt come from the image's own header.
         EXPECT_EQ(bytes.substr(18, 12), memory.substr(18, 12));
         EXPECT_EQ(bytes.substr(54, 40), memory.substr(54, 40));
-        EXPECT_EQ(bytes.substr(94), memory.substr(1078));
+        // FreeImage leaves the pad byte after an odd absolute run of its RLE8
+        // stream uninitialised, so two encodings of one frame may differ
+        // there; the run-length pixels are judged by ImageMagick below.
+        if (compression == 0) {
+            EXPECT_EQ(bytes.substr(94), memory.substr(1078));
+        }
 
         // FreeImage cannot read back its own run-length BMPs (it rejects the
         // end of its RLE8 stream), so those are judged by ImageMagick.

@@ -40,8 +40,9 @@ TempDir::~TempDir() {
 
 std::string KestruneBinary() { return KESTRUNE_BINARY; }
 
-ProcessResult RunKestrune(const std::vector<std::string>& args, const RunOptions& options) {
-    TempDir runtime;
+namespace {
+
+std::vector<std::string> KestruneEnvironment(const TempDir& runtime, const RunOptions& options) {
     std::map<std::string, std::string> env;
     for (char** e = environ; *e; ++e) {
         std::string kv = *e;
@@ -53,6 +54,63 @@ ProcessResult RunKestrune(const std::vector<std::string>& args, const RunOptions
     for (const auto& [k, v] : options.env) env[k] = v;
     std::vector<std::string> env_strings;
     for (const auto& [k, v] : env) env_strings.push_back(k + "=" + v);
+    return env_strings;
+}
+
+}  // namespace
+
+StartedKestrune::StartedKestrune(const std::vector<std::string>& args, const RunOptions& options)
+    : runtime_(std::make_unique<TempDir>()) {
+    std::vector<std::string> env_strings = KestruneEnvironment(*runtime_, options);
+    const std::string binary = KestruneBinary();
+    std::vector<char*> argv{const_cast<char*>(binary.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env_strings) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (!options.working_dir.empty() && chdir(options.working_dir.c_str()) != 0) _exit(127);
+        execve(binary.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+}
+
+StartedKestrune::~StartedKestrune() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+void StartedKestrune::Signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
+int StartedKestrune::Wait(int limit_seconds) {
+    if (pid_ <= 0) return -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(limit_seconds);
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid_, &status, WNOHANG);
+        if (done == pid_) break;
+        if (done < 0) return -1;
+        if (std::chrono::steady_clock::now() > deadline) return -1;  // the destructor kills it
+        usleep(2000);
+    }
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ProcessResult RunKestrune(const std::vector<std::string>& args, const RunOptions& options) {
+    TempDir runtime;
+    std::vector<std::string> env_strings = KestruneEnvironment(runtime, options);
 
     int in_pipe[2], out_pipe[2], err_pipe[2];
     if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe)) throw std::runtime_error("pipe failed");

@@ -48,6 +48,26 @@ struct RunOptions {
 ProcessResult RunKestrune(const std::vector<std::string>& args, const RunOptions& options = {});
 std::string KestruneBinary();
 
+// kestrunecmd started in the background, its console output discarded, with
+// the same environment as RunKestrune; killed and reaped if still running
+// when this ends.
+class StartedKestrune {
+  public:
+    StartedKestrune(const std::vector<std::string>& args, const RunOptions& options = {});
+    ~StartedKestrune();
+    StartedKestrune(const StartedKestrune&) = delete;
+    StartedKestrune& operator=(const StartedKestrune&) = delete;
+    int pid() const { return pid_; }
+    void Signal(int sig) const;
+    // Exit code, or 128 + signal number when a signal ended it; -1 when it
+    // did not end within the limit (it is then killed).
+    int Wait(int limit_seconds = 120);
+
+  private:
+    std::unique_ptr<TempDir> runtime_;
+    int pid_ = -1;
+};
+
 // UTF-16LE bytes to UTF-8.
 std::string DecodeUtf16Le(const std::string& bytes);
 // Console lines of redirected output: decoded, split at CR LF (the last CR LF

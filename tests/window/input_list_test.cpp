@@ -6,8 +6,12 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -192,6 +196,55 @@ TEST_F(InputListTest, ExportOfAnEmptyListWarns) {
     window()->RunCommand(kestrune::kCommandExportInputFiles);
     ASSERT_EQ(warnings_.size(), 1u);
     EXPECT_EQ(warnings_[0].text, "No input file(s) found. Please, add valid file(s) and try again!");
+}
+
+// A drop of thousands of single files keeps the window busy to its end:
+// Convert and the other commands fired meanwhile do nothing, so no run
+// reads the list while the drop is still writing it. Each file is one row,
+// in the order dropped.
+TEST_F(InputListTest, LongDropKeepsTheWindowBusyAndListsEveryFileOnce) {
+    constexpr int kFiles = 20000;
+    testing_support::TempDir many;
+    testing_support::TempDir out;
+    QStringList dropped;
+    // Links to one small GIF: the list looks at names and sizes only.
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string path = many.path() + "/f" + std::to_string(i) + ".gif";
+        ASSERT_EQ(link(files_[0].c_str(), path.c_str()), 0);
+        dropped << QString::fromStdString(path);
+    }
+    dropped << dropped.front();  // a duplicate adds nothing
+    window()->SetOutputFolder(QString::fromStdString(out.path()));
+
+    int fired = 0, while_idle = 0, runs_started = 0;
+    QTimer poke;
+    poke.setInterval(1);
+    QObject::connect(&poke, &QTimer::timeout, [&] {
+        ++fired;
+        kestrune::MainWindow* w = window();
+        if (!w->Busy() || w->ConvertButton()->isEnabled() || w->ActionFor(kestrune::kCommandConvert)->isEnabled())
+            ++while_idle;
+        QTest::mouseClick(w->ConvertButton(), Qt::LeftButton);
+        w->ActionFor(kestrune::kCommandConvert)->trigger();
+        w->RunCommand(kestrune::kCommandConvert);
+        w->RunCommand(kestrune::kCommandNew);
+        w->DropPaths({QString::fromStdString(files_[1])});
+        if (w->ConversionDialog()) ++runs_started;
+    });
+    poke.start();
+    Drop(dropped);
+    poke.stop();
+
+    EXPECT_GT(fired, 0) << "nothing was fired during the drop";
+    EXPECT_EQ(while_idle, 0) << "the window was not busy during the drop";
+    EXPECT_EQ(runs_started, 0) << "a conversion started during the drop";
+    EXPECT_FALSE(window()->Busy());
+    EXPECT_TRUE(window()->ConvertButton()->isEnabled());
+    dropped.removeLast();
+    const QStringList listed = window()->ListedPaths();
+    EXPECT_TRUE(listed == dropped) << listed.size() << " rows listed for " << dropped.size() << " files dropped";
+    EXPECT_EQ(TheInputList().size(), static_cast<size_t>(kFiles));
+    EXPECT_EQ(window()->StatusText(), QString("Import complete, new files added: %1").arg(kFiles));
 }
 
 TEST_F(InputListTest, NewEmptiesListFolderFieldAndSaysReady) {

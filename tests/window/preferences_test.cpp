@@ -131,6 +131,47 @@ TEST_F(PreferencesTest, CancelAndDefaultsLeaveTheStoredSettingsAlone) {
     }
 }
 
+// The record holds any value; an editor only holds values in its range. OK
+// stores what the user changed and leaves every other value as it was.
+TEST_F(PreferencesTest, OkKeepsUntouchedValuesOutsideTheEditorsRanges) {
+    settings.image_rotation = 450;
+    settings.image_width = 70000;
+    settings.jpg_quality = 0;
+    settings.solid_left = 3;
+    {
+        PreferencesDialog dialog(window());
+        EXPECT_EQ(Editor<QSpinBox>(dialog, "Transform", "Image Width")->value(), 65535) << "the editor clamps";
+        Editor<QSpinBox>(dialog, "Frame", "Solid Left")->setValue(7);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+        ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(settings.image_rotation, 450);
+    EXPECT_EQ(settings.image_width, 70000);
+    EXPECT_EQ(settings.jpg_quality, 0);
+    EXPECT_EQ(settings.solid_left, 7);
+    const std::string ini = testing_support::ReadFileBytes(config_->path() + "/Tarvel/kestrune/config.ini");
+    EXPECT_NE(ini.find("Image Width = 70000"), std::string::npos);
+
+    // A value the user does change is taken as the editor gives it.
+    {
+        PreferencesDialog dialog(window());
+        Editor<QSpinBox>(dialog, "Output", "JPG Quality")->setValue(80);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+    }
+    EXPECT_EQ(settings.jpg_quality, 80);
+    EXPECT_EQ(settings.image_width, 70000);
+
+    // After "Defaults", OK stores every editor.
+    {
+        PreferencesDialog dialog(window());
+        answer_ = true;
+        QTest::mouseClick(dialog.findChild<QPushButton*>("defaults"), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton*>("ok"), Qt::LeftButton);
+    }
+    EXPECT_EQ(settings.jpg_quality, 95);
+    EXPECT_NE(settings.image_width, 70000);
+}
+
 TEST_F(PreferencesTest, EveryConversionSettingHasAnEditor) {
     PreferencesDialog dialog(window());
     const std::vector<std::string> shown_groups = {"Output", "Transform", "Adjustment", "Frame", "Watermark"};
