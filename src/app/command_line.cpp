@@ -112,7 +112,7 @@ bool CommandLineMain(const std::vector<std::string>& args) {
     // which reads its parameters itself; "T" is the screenshot mode.
     if (command == "-U") return true;
     if (command == "-T") {
-        run_request.mode = "T";
+        run_request.mode.assign(1, 'T');  // not = "T": GCC 12 warns falsely (-Wrestrict) on that
         return true;
     }
     if (command == "-V" || command == "--VERSION") {
