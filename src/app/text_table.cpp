@@ -174,7 +174,7 @@ const SourcePair kSource[] = {
     {"Bits", "%s1% bits"},
     {"Browse", "Browse..."},
     {"Choose Color", "Choose Color..."},
-    {"Mask Help", "Tokens: %filename%, %ext%, %yyyy%, %mm%, %dd%, %hh%, %ii%, %ss%, %bpp%, %width%, %height%, %rnd%, %n%"},
+    {"Mask Help", "Tokens:"},
     {"General.Language", "Language:"},
     {"General.Update Range", "Check for updates every (days):"},
     {"General.Save Window Position", "Remember the window position and size"},

@@ -20,6 +20,7 @@
 #include <cstring>
 
 #include "app/text_table.h"
+#include "batch/mask_tokens.h"
 #include "formats/registry.h"
 #include "platform/text.h"
 #include "settings/preferences.h"
@@ -573,7 +574,12 @@ QWidget* PreferencesDialog::BuildAdvancedPage() {
     auto* layout = new QVBoxLayout(page);
     Box names = AddBox(layout, Text("Preferences", "File Names"));
     AddSetting(page, names.form, "Advanced", "Filename Mask");
-    auto* help = new QLabel(Text("Preferences", "Mask Help"), page);
+    // The tokens come from the table the naming expands, so the help cannot
+    // fall behind it.
+    QString tokens = Text("Preferences", "Mask Help");
+    for (size_t i = 0; i < kMaskTokens.size(); ++i)
+        tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i]);
+    auto* help = new QLabel(tokens, page);
     help->setWordWrap(true);
     help->setTextFormat(Qt::PlainText);
     names.form->addRow(QString(), help);

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "batch/mask_tokens.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "window/pickers.h"
@@ -38,6 +40,15 @@ void Pick(QComboBox* box, int code) {
 }
 
 class PreferencesTest : public WindowTest {};
+
+TEST_F(PreferencesTest, MaskHelpNamesEveryTokenTheNamingExpands) {
+    PreferencesDialog dialog(window());
+    QString help;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (label->text().startsWith("Tokens:")) help = label->text();
+    ASSERT_FALSE(help.isEmpty());
+    for (const char* token : kestrune::kMaskTokens) EXPECT_TRUE(help.contains(token)) << token;
+}
 
 TEST_F(PreferencesTest, ChangedSettingsSurviveARestartThroughConfigIni) {
     {
