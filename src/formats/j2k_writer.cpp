@@ -165,7 +165,10 @@ bool SaveJpegTwoThousand(FIBITMAP* image, const std::string& path, bool jp2_file
     const Layout layout = LayoutOf(image);
     if (layout.components == 0) return false;
 
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // The temporary file exists already; opening it without creating it means
+    // a save still running when a close signal has removed it fails instead
+    // of leaving it behind.
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (!file) return false;
     const bool encoded = Encode(image, layout, file, jp2_file);
     const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;

@@ -15,7 +15,8 @@ namespace kestrune {
 // be halved five times.
 int JpegTwoThousandLevels(unsigned width, unsigned height);
 
-// Writes `image` (8-bit grey, 24, 32, 48 or 64 bits) to `path`, as a code
+// Writes `image` (8-bit grey, 24, 32, 48 or 64 bits) into the existing file
+// `path` (the caller's temporary file), as a code
 // stream or as a JP2 file. Returns false, with possibly a partial file at
 // `path`, when the image type is not one of these or the encoder fails.
 bool SaveJpegTwoThousand(FIBITMAP* image, const std::string& path, bool jp2_file);

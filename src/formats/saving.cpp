@@ -286,7 +286,7 @@ bool SavePfm(const Bitmap& image, const std::string& path) {
     const unsigned height = FreeImage_GetHeight(image.get());
     const unsigned channels = type == FIT_RGBF ? 3 : 1;
     static_assert(std::numeric_limits<float>::is_iec559 && sizeof(float) == 4);
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::FILE* file = std::fopen(path.c_str(), kExistingFile);
     if (!file) return false;
     CheckedFile out{file};
     const std::string header = std::string(channels == 3 ? "PF" : "Pf") + "\n" + std::to_string(width) + " " +
