@@ -81,7 +81,7 @@ command_for() {
     esac
     case $tool in
         kestrune) echo "$K -i $in -o $out $kopts" ;;
-        kestrune-1) echo "KESTRUNE_SAVE_THREADS=1 $K -i $in -o $out $kopts" ;;
+        kestrune-1) echo "KESTRUNE_THREADS=1 $K -i $in -o $out $kopts" ;;
         floor) echo "$F $fmode $out $in/*.gif" ;;
         gm) # one process for the whole batch, as kestrune has
             local script=$out.gm

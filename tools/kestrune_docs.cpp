@@ -229,8 +229,11 @@ bool WriteManPage(std::ostream& out) {
     out << Section("ENVIRONMENT");
     out << ".TP\n.B KESTRUNE_CONSOLE_UTF8\nWhen set to a value other than 0 or empty, output redirected to a file "
            "or pipe is UTF-8 with LF line ends instead of UTF-16LE with CR LF.\n";
-    out << ".TP\n.B KESTRUNE_SAVE_THREADS\nHow many frames of an animation are encoded side by side (1: one "
-           "at a time; at most 8 by default).\n";
+    out << ".TP\n.B KESTRUNE_THREADS\nHow many threads a run keeps busy, converting files and encoding the "
+           "frames of an animation side by side (default: one per processor, at most 8; 1: one file and one "
+           "frame at a time).\n";
+    out << ".TP\n.B KESTRUNE_RANDOM_SEED\nA number that makes the random numbers of the filename mask "
+           "(%rnd%) the same in every run.\n";
     out << ".TP\n.B XDG_CONFIG_HOME\nThe folder of the window's settings (default \\fI~/.config\\fR).\n";
     out << ".TP\n.B XDG_RUNTIME_DIR\nWhere the lock that keeps a second copy from starting lives (else the "
            "system's temporary folder, with the user id in the name). The lock is per user and per machine.\n";

@@ -11,8 +11,9 @@
 
 namespace kestrune {
 
-struct BatchState {
-    // Run-wide, written before any thread starts.
+// Run-wide values, written before any thread starts and read-only while
+// one runs.
+struct RunState {
     std::string program_folder;  // ends with "/"
     std::string input_file;
     std::string input_folder;    // ends with "/" or empty
@@ -27,7 +28,11 @@ struct BatchState {
     // True while the command line's batch runs; the window mode also calls
     // the worker, and its debug lines belong to the command line only.
     bool command_line = false;
-    // Per file, written by the worker.
+};
+
+// The values of one file in hand. Every file converted side by side has its
+// own, so no two files share them.
+struct FileState {
     std::string current_input;
     std::string current_subfolder;
     std::string output_path;
@@ -35,12 +40,19 @@ struct BatchState {
     int32_t output_width = 0;
     int32_t output_height = 0;
     int32_t source_bpp = 0;
+    // The mask's numbers: in a file's state the ones it was named with, in
+    // batch_state the ones the next converted file takes.
     int32_t random_number = 1;
     int32_t sequence_number = 1;
     // Files the current input was actually saved to (one per numbered frame),
     // so that the timestamp lands on real files.
     std::vector<std::string> written_outputs;
 };
+
+// What the operations read: the run's values and those of the file they
+// work on. The batch keeps one, batch_state; the worker converts each file
+// on a copy of the run's part with a file part of its own.
+struct BatchState : RunState, FileState {};
 
 inline BatchState batch_state;
 

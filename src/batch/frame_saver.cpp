@@ -1,34 +1,35 @@
 #include "batch/frame_saver.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
-#include <system_error>
-#include <thread>
+#include <functional>
+#include <mutex>
 
 namespace kestrune {
 
 namespace {
 
-// Writers built on reentrant libraries that touch nothing shared between
-// two calls. DevIL keeps one current image for the whole process, and the
-// JPEG XR and remaining writers are left to run one at a time.
+// Saves of the writers that keep state between calls. DevIL keeps one
+// current image for the whole process, and the JPEG XR and remaining
+// writers are left to run one at a time.
+std::mutex one_at_a_time_writers;
+
+}  // namespace
+
 bool WriterRunsSideBySide(const std::string& conversion) {
     static const char* const kFormats[] = {"bmp", "jpg", "pbm", "pgm", "png", "ppm", "tga", "tiff", "webp"};
     return std::find(std::begin(kFormats), std::end(kFormats), conversion) != std::end(kFormats);
 }
 
-}  // namespace
-
 int FrameSaveParallelism(const std::string& conversion, bool numbered) {
     if (!numbered || !WriterRunsSideBySide(conversion)) return 1;
-    if (const char* asked = std::getenv("KESTRUNE_SAVE_THREADS")) {
-        char* end = nullptr;
-        const long n = std::strtol(asked, &end, 10);
-        if (end != asked && *end == '\0' && n > 0) return static_cast<int>(std::min(n, 64L));
-    }
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 8u));
+    return RunParallelism();
+}
+
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const BatchState& state,
+                           const Settings& s) {
+    if (WriterRunsSideBySide(state.conversion)) return SaveFrame(image, target, state, s);
+    std::lock_guard turn(one_at_a_time_writers);
+    return SaveFrame(image, target, state, s);
 }
 
 uint64_t FrameSaveMemory(const Bitmap& image) {
@@ -38,64 +39,87 @@ uint64_t FrameSaveMemory(const Bitmap& image) {
     return 3 * bytes;
 }
 
-FrameSaver::FrameSaver(int parallelism, MemoryBudget& budget)
-    : parallelism_(std::max(1, parallelism)), budget_(budget) {}
+FrameSaver::FrameSaver(int parallelism, MemoryBudget& budget, WorkerPool* pool)
+    : parallelism_(std::max(1, parallelism)), budget_(budget), pool_(pool) {
+    // Alone (no run around it), the saver brings its own helpers: this thread
+    // is one of the savers.
+    if (parallelism_ > 1 && !pool_) {
+        own_pool_ = std::make_unique<WorkerPool>(parallelism_ - 1, [] { return std::function<void()>(); });
+        pool_ = own_pool_.get();
+    }
+}
 
 FrameSaver::~FrameSaver() {
     for (Running& r : running_)
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s) {
-    if (parallelism_ > 1) {
-        // A name still being written waits for that save, so the later frame
-        // is the one that stays, as when saving one after another.
-        const bool busy_target = std::any_of(running_.begin(), running_.end(),
-                                             [&](const Running& r) { return r.target == target; });
-        while (!running_.empty() && (busy_target || static_cast<int>(running_.size()) >= parallelism_))
-            RetireOldest();
-        // Room in the budget for this frame, waiting for the oldest saves to
-        // end when there is none. With none of ours left running, the frame
-        // is saved right here: the file's own reservation covers one frame.
-        const uint64_t cost = FrameSaveMemory(image);
-        MemoryReservation room = MemoryReservation::IfRoom(budget_, cost);
-        while (!room && !running_.empty()) {
-            RetireOldest();
-            room = MemoryReservation::IfRoom(budget_, cost);
-        }
-        if (!room) {
-            peak_ = std::max(peak_, 1);
-            done_.push_back({target, SaveFrame(image, target, state, s)});
-            return;
-        }
-        // Shared, so that the frame is still here if no thread can be had.
-        auto frame = std::make_shared<Bitmap>(std::move(image));
-        auto reservation = std::make_shared<MemoryReservation>(std::move(room));
-        try {
-            std::atomic<int>& in_flight = in_flight_;
-            peak_ = std::max(peak_, ++in_flight);
-            running_.push_back({target, std::async(std::launch::async, [frame, reservation, target, state, &s,
-                                                                        &in_flight] {
-                                    const SaveResult result = SaveFrame(*frame, target, state, s);
-                                    // The memory goes back as soon as the save
-                                    // is over, not when its outcome is taken.
-                                    frame->reset();
-                                    reservation->Release();
-                                    --in_flight;
-                                    return result;
-                                })});
-            return;
-        } catch (const std::system_error&) {
-            --in_flight_;
-            // This and the later frames are saved right here.
-            parallelism_ = 1;
-            while (!running_.empty()) RetireOldest();
-            done_.push_back({target, SaveFrame(*frame, target, state, s)});
-            return;
-        }
-    }
+void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const BatchState& state,
+                          const Settings& s) {
     peak_ = std::max(peak_, 1);
-    done_.push_back({target, SaveFrame(image, target, state, s)});
+    const SaveResult result = SaveFrameInTurn(image, target, state, s);
+    if (running_.empty()) {
+        done_.push_back({target, result});
+        return;
+    }
+    // Behind saves still running: it takes its place in the order.
+    std::promise<SaveResult> ready;
+    ready.set_value(result);
+    running_.push_back({target, ready.get_future()});
+    if (result == SaveResult::GiveUpFile)
+        while (!running_.empty()) RetireOldest();
+}
+
+void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s) {
+    if (parallelism_ <= 1) {
+        SaveHere(image, target, state, s);
+        return;
+    }
+    // A name still being written waits for that save, so the later frame
+    // is the one that stays, as when saving one after another.
+    const bool busy_target =
+        std::any_of(running_.begin(), running_.end(), [&](const Running& r) { return r.target == target; });
+    while (!running_.empty() && (busy_target || static_cast<int>(running_.size()) >= parallelism_))
+        RetireOldest();
+    // Room in the budget for this frame, waiting for the oldest saves to
+    // end when there is none. With none of ours left running, the frame
+    // is saved right here: the file's own reservation covers one frame.
+    const uint64_t cost = FrameSaveMemory(image);
+    MemoryReservation room = MemoryReservation::IfRoom(budget_, cost);
+    while (!room && !running_.empty()) {
+        RetireOldest();
+        room = MemoryReservation::IfRoom(budget_, cost);
+    }
+    if (!room) {
+        SaveHere(image, target, state, s);
+        return;
+    }
+    // Shared, so that the frame is still here if no thread takes it.
+    auto frame = std::make_shared<Bitmap>(std::move(image));
+    auto reservation = std::make_shared<MemoryReservation>(std::move(room));
+    auto outcome = std::make_shared<std::promise<SaveResult>>();
+    std::future<SaveResult> result = outcome->get_future();
+    std::atomic<int>& in_flight = in_flight_;
+    const int now = ++in_flight;
+    const bool handed = pool_->TryRun([frame, reservation, outcome, target, state, &s, &in_flight] {
+        const SaveResult saved = SaveFrameInTurn(*frame, target, state, s);
+        // The memory goes back as soon as the save is over, not when its
+        // outcome is taken.
+        frame->reset();
+        reservation->Release();
+        --in_flight;
+        outcome->set_value(saved);
+    });
+    if (!handed) {
+        // Every thread is busy (with this file's frames or other files):
+        // this thread saves it, so no more run than the run may use.
+        --in_flight;
+        reservation->Release();
+        SaveHere(*frame, target, state, s);
+        return;
+    }
+    peak_ = std::max(peak_, now);
+    running_.push_back({target, std::move(result)});
 }
 
 bool FrameSaver::GaveUp() const {

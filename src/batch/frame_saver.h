@@ -8,10 +8,12 @@
 #include <atomic>
 #include <deque>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "batch/batch_state.h"
+#include "batch/worker_pool.h"
 #include "formats/saving.h"
 #include "imaging/bitmap.h"
 #include "platform/memory_budget.h"
@@ -19,11 +21,19 @@
 
 namespace kestrune {
 
+// Writers built on reentrant libraries that touch nothing shared between
+// two calls. The others save one frame at a time in the whole process,
+// whichever file it belongs to.
+bool WriterRunsSideBySide(const std::string& conversion);
+
 // How many frames of one file may be saved at once: 1 unless every frame
 // goes to a name of its own and the format's writer keeps no state between
-// calls; then the number of processors (at most 8), or the positive number
-// in $KESTRUNE_SAVE_THREADS.
+// calls; then the run's parallelism (RunParallelism).
 int FrameSaveParallelism(const std::string& conversion, bool numbered);
+
+// Saves one frame; writers that cannot run side by side take turns.
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const BatchState& state,
+                           const Settings& s);
 
 class FrameSaver {
   public:
@@ -32,18 +42,21 @@ class FrameSaver {
         SaveResult result;
     };
 
-    // Frames saved on helper threads reserve their memory from the budget;
-    // a frame that finds no room waits for the oldest save, and with none
-    // left running is saved right here, within the memory of its file.
-    explicit FrameSaver(int parallelism, MemoryBudget& budget = MemoryBudget::Process());
+    // Frames saved side by side go to the idle threads of `pool` (or, without
+    // one, of a pool of its own) and reserve their memory from the budget; a
+    // frame that finds no idle thread or no room is saved right here, within
+    // the memory of its file.
+    explicit FrameSaver(int parallelism, MemoryBudget& budget = MemoryBudget::Process(),
+                        WorkerPool* pool = nullptr);
     // Waits for every save still running.
     ~FrameSaver();
     FrameSaver(const FrameSaver&) = delete;
     FrameSaver& operator=(const FrameSaver&) = delete;
 
-    // Saves the frame to target: on a helper thread when saves may run side
-    // by side (waiting first for the oldest one when all helpers are busy),
-    // else right here. The run state is copied for the helper.
+    // Saves the frame to target: on another thread when saves may run side
+    // by side (waiting first for the oldest one when this file has as many
+    // running as it may), else right here. The run state is copied for the
+    // other thread.
     void Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s);
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
@@ -59,9 +72,12 @@ class FrameSaver {
         std::future<SaveResult> result;
     };
     void RetireOldest();
+    void SaveHere(const Bitmap& image, const std::string& target, const BatchState& state, const Settings& s);
 
     int parallelism_;
     MemoryBudget& budget_;
+    std::unique_ptr<WorkerPool> own_pool_;
+    WorkerPool* pool_;
     std::deque<Running> running_;
     std::vector<Outcome> done_;
     std::atomic<int> in_flight_{0};

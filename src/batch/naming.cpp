@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <mutex>
 #include <random>
 
 #include "batch/mask_tokens.h"
@@ -11,22 +13,26 @@
 namespace kestrune {
 namespace {
 
-// Each thread draws from its own generator: the worker owns the numbers of
-// its batch, and no lock is needed for them.
-std::mt19937& NamingGenerator() {
-    thread_local std::mt19937 generator = [] {
+// One generator for the process. Its numbers are drawn in a fixed order (a
+// new batch, then every converted file in input order, on the one thread
+// that reports the files), so $KESTRUNE_RANDOM_SEED makes "%rnd%" repeat
+// from run to run.
+int32_t DrawRandomNumber() {
+    static std::mutex lock;
+    static std::mt19937 generator = [] {
+        if (const char* asked = std::getenv("KESTRUNE_RANDOM_SEED")) {
+            char* end = nullptr;
+            const unsigned long long seed = std::strtoull(asked, &end, 10);
+            if (end != asked && *end == '\0') return std::mt19937(static_cast<std::mt19937::result_type>(seed));
+        }
         std::random_device device;
-        const auto clock = static_cast<uint32_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
+        const auto clock = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
         std::seed_seq seed{device(), device(), clock};
         return std::mt19937(seed);
     }();
-    return generator;
-}
-
-int32_t DrawRandomNumber() {
     std::uniform_int_distribution<int32_t> range(1, 99999);
-    return range(NamingGenerator());
+    std::lock_guard guard(lock);
+    return range(generator);
 }
 
 }  // namespace

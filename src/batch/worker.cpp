@@ -2,18 +2,28 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <deque>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "batch/batch_state.h"
 #include "batch/frame_saver.h"
 #include "batch/input_list.h"
+#include "batch/mask_tokens.h"
 #include "batch/naming.h"
+#include "batch/worker_pool.h"
 #include "formats/loading.h"
 #include "formats/saving.h"
 #include "imaging/bit_depth.h"
@@ -25,6 +35,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/memory_budget.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
@@ -69,9 +80,35 @@ void RecordWritten(BatchState& state, const std::string& target) {
         written.push_back(target);
 }
 
-bool ConvertFileWithin() {
-    BatchState& state = batch_state;
-    const Settings& s = settings;
+// A frame of a file converted side by side with others: saved under a
+// temporary name beside its target, and renamed over the target only when
+// the file's turn comes, in input order. A later file that maps to the same
+// name is therefore the one that stays, however the files' ends interleave.
+struct StagedOutput {
+    std::string staging;
+    std::string target;
+    bool saved = false;
+};
+
+std::string NewStagingPath(const std::string& target, const std::string& conversion) {
+    const size_t slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder + TemporaryName("kestrune", "") + "." + conversion;
+        if (CreateTemporaryFile(candidate)) return candidate;
+        if (errno != EEXIST) break;
+    }
+    return std::string();
+}
+
+// How the file is converted: its frames saved side by side on the run's
+// threads, and its outputs staged (nullptr: written in place at once).
+struct FileRun {
+    WorkerPool* pool = nullptr;
+    std::vector<StagedOutput>* staged = nullptr;
+};
+
+bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run) {
     state.written_outputs.clear();
 
     // Refused from its header and size, before it is read.
@@ -88,7 +125,7 @@ bool ConvertFileWithin() {
     // Numbered names only for "ALL" with several frames; any other code
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
-    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered));
+    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered), MemoryBudget::Process(), run.pool);
     // A frame that could not be taken (its memory could not be had) is lost:
     // the file is then not converted, whatever the other frames did.
     bool lost = false;
@@ -134,7 +171,17 @@ bool ConvertFileWithin() {
         state.temporary_path = TemporaryOutputPath(state, s);
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        saver.Save(std::move(image), target, state, s);
+        std::string written_to = target;
+        if (run.staged) {
+            // Where no temporary file can be made beside the target, the
+            // save there fails as well; it is tried there all the same.
+            const std::string staging = NewStagingPath(target, state.conversion);
+            if (!staging.empty()) {
+                run.staged->push_back({staging, target});
+                written_to = staging;
+            }
+        }
+        saver.Save(std::move(image), written_to, state, s);
         // A temporary file that the save could not move into place is never
         // left beside the outputs.
         DeleteFileIfExists(state.temporary_path);
@@ -147,29 +194,236 @@ bool ConvertFileWithin() {
     // the file ends it there.
     bool result = !lost;
     bool any = false;
+    size_t next_staged = 0;
     for (const FrameSaver::Outcome& outcome : saver.Finish()) {
+        StagedOutput* staged = nullptr;
+        if (run.staged && next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
+            staged = &(*run.staged)[next_staged++];
+        if (staged) staged->saved = outcome.result == SaveResult::Saved;
         if (outcome.result == SaveResult::GiveUpFile) return false;
         any = true;
-        if (outcome.result == SaveResult::Saved) RecordWritten(state, outcome.target);
-        else result = false;
+        if (outcome.result == SaveResult::Saved) {
+            if (!staged) RecordWritten(state, outcome.target);
+        } else {
+            result = false;
+        }
     }
     return result && any;
 }
 
-}  // namespace
-
-bool ConvertFile() {
+bool ConvertFileOn(BatchState& state, const Settings& s, const FileRun& run) {
     // Memory that cannot be had fails this file, never the batch.
     try {
-        return ConvertFileWithin();
+        return ConvertFileWithin(state, s, run);
     } catch (const std::bad_alloc&) {
         return false;
     }
 }
 
-void ConvertAll() {
+// Renames the staged frames of a file over their targets, in frame order,
+// and returns whether every one got there. A target that may not be written
+// stays as it is, as when the frame is saved straight to it; DevIL's writer
+// replaces a read-only target on purpose.
+bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
+    const std::string& ext = state.conversion;
+    const bool devil = ext == "psd" || ext == "dds" || ext == "pcx";
+    bool all = true;
+    for (StagedOutput& output : staged) {
+        if (!output.saved) {
+            DiscardTemporaryFile(output.staging);
+            continue;
+        }
+        const bool locked =
+            !devil && access(output.target.c_str(), F_OK) == 0 && access(output.target.c_str(), W_OK) != 0;
+        if (!locked && PublishTemporaryFile(output.staging, output.target)) {
+            RecordWritten(state, output.target);
+        } else {
+            DiscardTemporaryFile(output.staging);
+            all = false;
+        }
+    }
+    staged.clear();
+    return all;
+}
+
+// True when the file's names or watermark can show the mask's random number
+// or counter, which depend on how many files before it were converted: such
+// a file waits for those to end before it starts. A base name can bring the
+// tokens in itself ("x%n%.gif").
+bool ShowsRunNumbers(const Settings& s, const std::string& path) {
+    const auto shows = [](const std::string& text) {
+        const std::string lower = ToLower(text);
+        return lower.find("%n%") != std::string::npos || lower.find("%rnd%") != std::string::npos;
+    };
+    return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
+}
+
+// One file of a run converted side by side: taken in input order, converted
+// on a thread of the pool, reported when every file before it has been.
+struct FileJob {
+    int64_t index = 0;
+    BatchState state;
+    std::vector<StagedOutput> staged;
+    bool started = false;  // false: the run was broken before it began
+    bool ok = false;
+    bool done = false;
+};
+
+class SideBySideRun {
+  public:
+    SideBySideRun(int threads, bool debug)
+        : debug_(debug),
+          window_(static_cast<size_t>(threads) * 4),
+          next_(TheInputList().begin()),
+          end_(TheInputList().end()) {
+        run_ = batch_state;
+        committed_ = batch_state;
+        shown_path_ = batch_state.output_path;
+        pool_ = std::make_unique<WorkerPool>(threads, [this] { return NextFile(); });
+    }
+
+    // Reports every file in input order as it ends; returns the converted
+    // count once no file is in hand and none will start.
+    int32_t Run() {
+        std::unique_lock lock(pool_->Lock());
+        // The threads may only take files once pool_ is set.
+        open_ = true;
+        pool_->Wake();
+        for (;;) {
+            if (!in_hand_.empty() && in_hand_.front()->done) {
+                std::shared_ptr<FileJob> job = std::move(in_hand_.front());
+                in_hand_.pop_front();
+                lock.unlock();
+                pool_->Wake();  // room for one more file in hand
+                // A paused run reports nothing either.
+                pause_gate.Wait();
+                Report(*job);
+                lock.lock();
+                committed_index_ = job->index + 1;
+                numbers_ = {committed_.random_number, committed_.sequence_number};
+                reported_.notify_all();
+                continue;
+            }
+            if (in_hand_.empty() && (next_ == end_ || stopped_ || batch_progress.keep_running.load() != 1)) break;
+            // The window mode clears keep_running without telling the run.
+            ended_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+        lock.unlock();
+        pool_.reset();
+        // The run's numbers and the last file's values, as after converting
+        // one file after another.
+        static_cast<FileState&>(batch_state) = static_cast<const FileState&>(committed_);
+        batch_state.output_path = shown_path_;
+        return converted_;
+    }
+
+  private:
+    // Under the pool's lock.
+    std::function<void()> NextFile() {
+        if (!open_ || next_ == end_ || stopped_ || in_hand_.size() >= window_ || batch_progress.keep_running.load() != 1)
+            return {};
+        auto job = std::make_shared<FileJob>();
+        job->index = taken_++;
+        static_cast<RunState&>(job->state) = run_;
+        job->state.current_input = next_->first;
+        job->state.current_subfolder = next_->second.subfolder;
+        ++next_;
+        in_hand_.push_back(job);
+        return [this, job] { Convert(*job); };
+    }
+
+    void Convert(FileJob& job) {
+        BatchState& state = job.state;
+        // The window mode holds the gate while it asks whether to stop, and
+        // clears the flag before opening it when the answer is yes.
+        pause_gate.Wait();
+        {
+            std::unique_lock lock(pool_->Lock());
+            // Once the run is broken no file starts, except one whose
+            // successor has started already: the files started stay the
+            // first ones of the list, as when they are taken one by one.
+            if (job.index > highest_started_ && (stopped_ || batch_progress.keep_running.load() != 1)) {
+                stopped_ = true;
+                job.done = true;
+                ended_.notify_all();
+                return;
+            }
+            highest_started_ = std::max(highest_started_, job.index);
+            job.started = true;
+            if (ShowsRunNumbers(settings, state.current_input)) {
+                reported_.wait(lock, [&] { return committed_index_ == job.index; });
+                state.random_number = numbers_.first;
+                state.sequence_number = numbers_.second;
+            }
+        }
+        {
+            std::lock_guard lock(batch_lock);
+            // Files start side by side; the window shows the furthest one.
+            if (job.index + 1 > batch_progress.taken) {
+                batch_progress.taken = static_cast<int32_t>(job.index + 1);
+                batch_progress.current_path = state.current_input;
+            }
+        }
+        if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
+        job.ok = ConvertFileOn(state, settings, FileRun{pool_.get(), &job.staged});
+        std::lock_guard lock(pool_->Lock());
+        job.done = true;
+        ended_.notify_all();
+    }
+
+    // The lines and the end of a file, exactly as when it is converted alone.
+    void Report(FileJob& job) {
+        if (!job.started) {
+            PublishStaged(job.staged, job.state);
+            return;
+        }
+        BatchState& state = job.state;
+        const bool published = PublishStaged(job.staged, state);
+        const bool ok = job.ok && published;
+        // A file that failed before naming a frame shows the name left by
+        // the one before it.
+        if (!state.output_path.empty()) shown_path_ = state.output_path;
+        if (debug_) {
+            PrintLine("Processing: " + VisibleText(state.current_input));
+            PrintLine("Saving As: " + VisibleText(shown_path_));
+            PrintLine(ok ? "OK" : "Not OK");
+        }
+        if (ok) ++converted_;
+        // The numbers advance here, in input order, from this one thread.
+        const int32_t random_number = committed_.random_number;
+        const int32_t sequence_number = committed_.sequence_number;
+        static_cast<FileState&>(committed_) = static_cast<const FileState&>(state);
+        committed_.random_number = random_number;
+        committed_.sequence_number = sequence_number;
+        FinishOutputFile(ok, committed_, settings, committed_.written_outputs);
+    }
+
+    const bool debug_;
+    const size_t window_;
+    RunState run_;
+    // Touched by the reporting thread only (Run, Report).
+    BatchState committed_;
+    std::string shown_path_;
+    int32_t converted_ = 0;
+    // Under the pool's lock.
+    InputList::const_iterator next_;
+    const InputList::const_iterator end_;
+    std::deque<std::shared_ptr<FileJob>> in_hand_;
+    int64_t taken_ = 0;
+    int64_t highest_started_ = -1;
+    int64_t committed_index_ = 0;
+    std::pair<int32_t, int32_t> numbers_{batch_state.random_number, batch_state.sequence_number};
+    bool stopped_ = false;
+    bool open_ = false;
+    std::condition_variable ended_;
+    std::condition_variable reported_;
+    // Last: its threads use everything above, and it is the first to go.
+    std::unique_ptr<WorkerPool> pool_;
+};
+
+// One file after another on this thread, every frame saved here.
+int32_t ConvertOneAtATime(bool debug) {
     BatchState& state = batch_state;
-    const bool debug = state.command_line && run_request.mode == "DEBUG";
     int32_t taken = 0;
     int32_t converted = 0;
 
@@ -198,7 +452,28 @@ void ConvertAll() {
         if (ok) ++converted;
         FinishOutputFile(ok, state, settings, state.written_outputs);
     }
+    return converted;
+}
 
+}  // namespace
+
+bool ConvertFile() { return ConvertFileOn(batch_state, settings, FileRun{}); }
+
+void ConvertAll() {
+    const bool debug = batch_state.command_line && run_request.mode == "DEBUG";
+    const int threads = RunParallelism();
+    int32_t converted = 0;
+    // A single file needs no second thread for itself: its frames still go
+    // side by side.
+    std::unique_ptr<SideBySideRun> run;
+    if (threads > 1 && TheInputList().size() > 1) {
+        try {
+            run = std::make_unique<SideBySideRun>(threads, debug);
+        } catch (const std::system_error&) {
+            // No thread to be had: one file after another on this one.
+        }
+    }
+    converted = run ? run->Run() : ConvertOneAtATime(debug);
     std::lock_guard lock(batch_lock);
     batch_progress.file_count = converted;
 }

@@ -49,7 +49,7 @@ class FrameSaverTest : public ::testing::Test {
         std::vector<std::string> args{"-i", input, "-o", output, "-d"};
         args.insert(args.end(), extra.begin(), extra.end());
         RunOptions options;
-        options.env["KESTRUNE_SAVE_THREADS"] = std::to_string(threads);
+        options.env["KESTRUNE_THREADS"] = std::to_string(threads);
         return Kestrune(args, options).lines;
     }
     TempDir dir;
@@ -165,14 +165,14 @@ TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
 }
 
 TEST(FrameSaver, OnlyNumberedFramesOfStatelessWritersGoSideBySide) {
-    setenv("KESTRUNE_SAVE_THREADS", "5", 1);
+    setenv("KESTRUNE_THREADS", "5", 1);
     EXPECT_EQ(kestrune::FrameSaveParallelism("png", true), 5);
     EXPECT_EQ(kestrune::FrameSaveParallelism("png", false), 1);  // one name: the last frame must win
     EXPECT_EQ(kestrune::FrameSaveParallelism("dds", true), 1);   // DevIL: one image for the process
     EXPECT_EQ(kestrune::FrameSaveParallelism("jxr", true), 1);
-    setenv("KESTRUNE_SAVE_THREADS", "x", 1);
+    setenv("KESTRUNE_THREADS", "x", 1);
     EXPECT_GE(kestrune::FrameSaveParallelism("jpg", true), 1);
-    unsetenv("KESTRUNE_SAVE_THREADS");
+    unsetenv("KESTRUNE_THREADS");
 }
 
 }  // namespace

@@ -78,7 +78,7 @@ TEST(Interrupt, CloseSignalsMidSaveLeaveNoTemporaryFileAndNoDamagedOutput) {
     WriteGif(input, BusyAnimation());
     RunOptions options;
     // Several saves in flight at once, whatever the machine.
-    options.env["KESTRUNE_SAVE_THREADS"] = "4";
+    options.env["KESTRUNE_THREADS"] = "4";
 
     const auto seed = std::random_device{}();
     std::mt19937 random(seed);
