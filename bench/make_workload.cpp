@@ -1,9 +1,11 @@
 // Writes the benchmark inputs: deterministic GIFs (fixed seeds), so every
-// machine converts the same pixels. Usage: bench_workload <folder>
+// machine converts the same pixels. Usage: bench_workload <folder> [j6]
+// (with j6: that set only)
 //   j1/      200 stills 640x480, 256 colours
 //   j3/      20 animations 480x270, 30 frames of partial updates, mixed disposal
 //   j4/      one animation 1920x1080, 60 frames
 //   scale/   one 480x270 animation at 30, 120 and 380 frames (same first frames)
+//   j6/      5000 small animations 64x64, 3 frames (an icon or sticker pack)
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -88,12 +90,17 @@ void Write(const std::filesystem::path& path, const GifImage& gif) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    if (argc != 2 && !(argc == 3 && std::string(argv[2]) == "j6")) {
+        std::fprintf(stderr, "usage: %s <folder> [j6]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path root = argv[1];
     char name[64];
+    for (unsigned i = 0; i < 5000; ++i) {
+        std::snprintf(name, sizeof name, "icon%04u.gif", i);
+        Write(root / "j6" / name, Animation(64, 64, 3, 5000 + i));
+    }
+    if (argc == 3) return 0;
     for (unsigned i = 0; i < 200; ++i) {
         std::snprintf(name, sizeof name, "still%03u.gif", i);
         Write(root / "j1" / name, Still(640, 480, 1000 + i));

@@ -7,7 +7,8 @@
 # Environment: KESTRUNE_BENCH_DIR (work folder, default /tmp/kestrune-bench),
 # KESTRUNE_CORPUS (the GIF corpus, default ../shared/testdata/gif beside the
 # source tree), KESTRUNE_BENCH_BUILD (build folder, default build-bench),
-# BENCH_JOBS (e.g. "J1 J3", default all).
+# BENCH_JOBS (e.g. "J1 J3", default all), BENCH_TOOLS (e.g. "kestrune floor",
+# default all).
 # Runs are interleaved (each round runs every tool once per job), so load from
 # other processes spreads over all tools; compare ratios, not absolute times.
 set -euo pipefail
@@ -18,7 +19,7 @@ RUNS=${1:-3}
 WORK=${KESTRUNE_BENCH_DIR:-/tmp/kestrune-bench}
 CORPUS=${KESTRUNE_CORPUS:-$ROOT/../shared/testdata/gif}
 BUILD=${KESTRUNE_BENCH_BUILD:-$ROOT/build-bench}
-JOBS=${BENCH_JOBS:-"J1 J2 J3 J3W J4 J5 S30 S120 S380"}
+JOBS=${BENCH_JOBS:-"J1 J2 J3 J3W J4 J5 J6 S30 S120 S380"}
 
 # --- tools -------------------------------------------------------------------
 missing=()
@@ -53,6 +54,13 @@ if [ ! -f "$IN/.complete" ]; then
     done
     touch "$IN/.complete"
 fi
+# J6 came later: made on its own, so that older work folders gain it.
+if [ ! -f "$IN/j6/.complete" ]; then
+    rm -rf "$IN/j6"
+    "$BUILD/bench/bench_workload" "$IN" j6
+    find "$IN/j6" -name '*.gif' -print0 | xargs -0 -n 200 -P2 sh -c 'for f; do gifsicle "$f" -o "$f"; done' sh
+    touch "$IN/j6/.complete"
+fi
 
 # --- jobs ----------------------------------------------------------------------
 PNG_K="-c png -q --png-compression=ZLIB6"
@@ -65,7 +73,7 @@ JPG_M="+repage -filter Mitchell -resize 320x240! -quality 90 -sampling-factor 2x
 
 job_input() {
     case $1 in
-        J1 | J2) echo "$IN/j1" ;; J3 | J3W) echo "$IN/j3" ;; J4) echo "$IN/j4" ;; J5) echo "$IN/j5" ;;
+        J1 | J2) echo "$IN/j1" ;; J3 | J3W) echo "$IN/j3" ;; J4) echo "$IN/j4" ;; J5) echo "$IN/j5" ;; J6) echo "$IN/j6" ;;
         S30) echo "$IN/scale/frames030" ;; S120) echo "$IN/scale/frames120" ;; S380) echo "$IN/scale/frames380" ;;
     esac
 }
@@ -82,6 +90,7 @@ command_for() {
     case $tool in
         kestrune) echo "$K -i $in -o $out $kopts" ;;
         kestrune-1) echo "KESTRUNE_THREADS=1 $K -i $in -o $out $kopts" ;;
+        kestrune-2) echo "KESTRUNE_THREADS=2 $K -i $in -o $out $kopts" ;;
         floor) echo "$F $fmode $out $in/*.gif" ;;
         gm) # one process for the whole batch, as kestrune has
             local script=$out.gm
@@ -102,8 +111,8 @@ for run in $(seq 1 "$RUNS"); do
     for job in $JOBS; do
         in=$(job_input "$job")
         [ -d "$in" ] && ls "$in"/*.gif >/dev/null 2>&1 || { echo "skip $job: no input"; continue; }
-        tools="kestrune kestrune-1 floor gm im"
-        case $job in S*) tools="kestrune kestrune-1 floor" ;; esac
+        tools=${BENCH_TOOLS:-"kestrune kestrune-2 kestrune-1 floor gm im"}
+        case $job in S*) tools=$(echo " $tools " | sed 's/ gm / /; s/ im / /') ;; esac
         for tool in $tools; do
             out=$WORK/out/$job-$tool
             rm -rf "$out" "$out.gm"
@@ -131,7 +140,7 @@ print("\n| job | tool | median s | peak MB | files | ms/frame | x floor |")
 print("|---|---|---:|---:|---:|---:|---:|")
 for job in jobs:
     floor = statistics.median(s for s, _, _ in rows.get((job, "floor"), [(float("nan"), 0, 0)]))
-    for tool in ("kestrune", "kestrune-1", "floor", "gm", "im"):
+    for tool in ("kestrune", "kestrune-2", "kestrune-1", "floor", "gm", "im"):
         if (job, tool) not in rows:
             continue
         r = rows[(job, tool)]
