@@ -25,11 +25,10 @@ int FrameSaveParallelism(const std::string& conversion, bool numbered) {
     return RunParallelism();
 }
 
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const BatchState& state,
-                           const Settings& s) {
-    if (WriterRunsSideBySide(state.conversion)) return SaveFrame(image, target, state, s);
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context) {
+    if (WriterRunsSideBySide(context.format.id)) return SaveFrame(image, target, context);
     std::lock_guard turn(one_at_a_time_writers);
-    return SaveFrame(image, target, state, s);
+    return SaveFrame(image, target, context);
 }
 
 uint64_t FrameSaveMemory(const Bitmap& image) {
@@ -54,10 +53,9 @@ FrameSaver::~FrameSaver() {
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const BatchState& state,
-                          const Settings& s) {
+void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context) {
     peak_ = std::max(peak_, 1);
-    const SaveResult result = SaveFrameInTurn(image, target, state, s);
+    const SaveResult result = SaveFrameInTurn(image, target, context);
     if (running_.empty()) {
         done_.push_back({target, result});
         return;
@@ -70,9 +68,9 @@ void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const 
         while (!running_.empty()) RetireOldest();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s) {
+void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context) {
     if (parallelism_ <= 1) {
-        SaveHere(image, target, state, s);
+        SaveHere(image, target, context);
         return;
     }
     // A name still being written waits for that save, so the later frame
@@ -91,7 +89,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
         room = MemoryReservation::IfRoom(budget_, cost);
     }
     if (!room) {
-        SaveHere(image, target, state, s);
+        SaveHere(image, target, context);
         return;
     }
     // Shared, so that the frame is still here if no thread takes it.
@@ -101,8 +99,8 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
     std::future<SaveResult> result = outcome->get_future();
     std::atomic<int>& in_flight = in_flight_;
     const int now = ++in_flight;
-    const bool handed = pool_->TryRun([frame, reservation, outcome, target, state, &s, &in_flight] {
-        const SaveResult saved = SaveFrameInTurn(*frame, target, state, s);
+    const bool handed = pool_->TryRun([frame, reservation, outcome, target, context, &in_flight] {
+        const SaveResult saved = SaveFrameInTurn(*frame, target, context);
         // The memory goes back as soon as the save is over, not when its
         // outcome is taken.
         frame->reset();
@@ -115,7 +113,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
         // this thread saves it, so no more run than the run may use.
         --in_flight;
         reservation->Release();
-        SaveHere(*frame, target, state, s);
+        SaveHere(*frame, target, context);
         return;
     }
     peak_ = std::max(peak_, now);

@@ -12,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_state.h"
 #include "batch/worker_pool.h"
 #include "formats/saving.h"
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 #include "platform/memory_budget.h"
 #include "settings/settings.h"
 
@@ -32,8 +31,7 @@ bool WriterRunsSideBySide(const std::string& conversion);
 int FrameSaveParallelism(const std::string& conversion, bool numbered);
 
 // Saves one frame; writers that cannot run side by side take turns.
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const BatchState& state,
-                           const Settings& s);
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context);
 
 class FrameSaver {
   public:
@@ -55,9 +53,9 @@ class FrameSaver {
 
     // Saves the frame to target: on another thread when saves may run side
     // by side (waiting first for the oldest one when this file has as many
-    // running as it may), else right here. The run state is copied for the
+    // running as it may), else right here. The context is copied for the
     // other thread.
-    void Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s);
+    void Save(Bitmap image, const std::string& target, const FrameContext& context);
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
     bool GaveUp() const;
@@ -72,7 +70,7 @@ class FrameSaver {
         std::future<SaveResult> result;
     };
     void RetireOldest();
-    void SaveHere(const Bitmap& image, const std::string& target, const BatchState& state, const Settings& s);
+    void SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context);
 
     int parallelism_;
     MemoryBudget& budget_;
