@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/depth_rules.h"
+
 namespace kestrune {
 
 struct BatchState {
@@ -23,6 +25,7 @@ struct BatchState {
     int32_t target_bpp = 0;
     bool automatic_bpp = false;
     int32_t save_flags = 0;
+    DepthRules depth_rules;  // from the output format's row
     std::string list_name = "untitled.tvx";
     // True while the command line's batch runs; the window mode also calls
     // the worker, and its debug lines belong to the command line only.

@@ -15,11 +15,13 @@
 #include "batch/input_list.h"
 #include "batch/naming.h"
 #include "formats/loading.h"
+#include "formats/registry.h"
 #include "formats/saving.h"
 #include "imaging/bit_depth.h"
 #include "imaging/frame.h"
 #include "imaging/resize.h"
 #include "imaging/rotate.h"
+#include "imaging/size_limit.h"
 #include "imaging/tones.h"
 #include "imaging/watermark.h"
 #include "platform/console.h"
@@ -89,6 +91,8 @@ bool ConvertFileWithin() {
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
     FrameSaver saver(FrameSaveParallelism(state.conversion, numbered));
+    const OutputFormat* format = FindOutputFormat(state.conversion);
+    const int32_t size_limit = format ? format->size_limit : 0;
     // A frame that could not be taken (its memory could not be had) is lost:
     // the file is then not converted, whatever the other frames did.
     bool lost = false;
@@ -112,7 +116,7 @@ bool ConvertFileWithin() {
         image = ResizeImage(std::move(image), w, h, s);
         w = WidthOf(image);
         h = HeightOf(image);
-        image = LimitIconSize(std::move(image), state, w, h);
+        image = LimitFrameSize(std::move(image), size_limit, w, h);
         // The size is final here: frames and watermarks keep it. Recording it,
         // and the depth the frame will be saved at, now lets "%width%",
         // "%height%" and "%bpp%" of a watermark text show this frame's values

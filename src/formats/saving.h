@@ -14,11 +14,9 @@
 namespace kestrune {
 
 int32_t SaveFlagsFor(const std::string& extension, const Settings& s);
-// Writer id, target bit depth, automatic flag and save flags for the run.
+// Writer id, target bit depth, automatic flag, save flags and the depth
+// rules of the bit-depth conversion for the run.
 void PrepareOutputFormat(BatchState& state, const Settings& s);
-// The "ico" limit: frames wider or taller than 128 become 128 x 128, and
-// width/height follow.
-Bitmap LimitIconSize(Bitmap image, const BatchState& state, int& width, int& height);
 std::string TemporaryOutputPath(const BatchState& state, const Settings& s);
 std::string TemporaryName(const std::string& prefix, const std::string& suffix);
 

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "formats/registry.h"
-
 namespace kestrune {
 
 namespace {
@@ -38,7 +36,13 @@ void DecodeSrgb(FIBITMAP* image) {
 }  // namespace
 
 int32_t OutputBitDepth(const BatchState& state) {
-    return state.automatic_bpp ? NearestAllowedBitDepth(state.conversion, state.source_bpp) : state.target_bpp;
+    if (!state.automatic_bpp) return state.target_bpp;
+    int32_t nearest = 0;
+    for (int32_t depth : state.depth_rules.allowed) {
+        nearest = depth;
+        if (nearest >= state.source_bpp) break;
+    }
+    return nearest;
 }
 
 Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s) {
@@ -53,7 +57,7 @@ Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s)
 }
 
 Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
-    const std::string& ext = state.conversion;
+    const DepthRules& rules = state.depth_rules;
     if (state.automatic_bpp) state.target_bpp = OutputBitDepth(state);
     if (!image) return image;
 
@@ -67,8 +71,7 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
     switch (target) {
         case 96:
             Replace(image, FreeImage_ConvertToRGBF(image.get()));
-            if (ext == "exr" || ext == "hdr" || (ext == "tiff" && (state.save_flags & TIFF_LOGLUV)))
-                DecodeSrgb(image.get());
+            if (rules.linear_light) DecodeSrgb(image.get());
             break;
         case 48:
             Replace(image, FreeImage_ConvertToRGB16(image.get()));
@@ -83,16 +86,16 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
             // The 16-bit conversions only read ordinary bitmaps.
             if (current > 32) Replace(image, FreeImage_ConvertTo24Bits(image.get()));
             if (!image) break;
-            // Icons and Targa files store 5-5-5; everything else 5-6-5.
-            if (ext == "ico" || ext == "tga")
+            // Icons and Targa files store 5-5-5, the others 5-6-5.
+            if (rules.rgb555)
                 Replace(image, FreeImage_ConvertTo16Bits555(image.get()));
             else
                 Replace(image, FreeImage_ConvertTo16Bits565(image.get()));
             break;
         case 8:
-            // The JPEG family stores 8 bits as greyscale, so the image is
-            // turned grey rather than given a palette.
-            if (ext == "j2k" || ext == "jp2" || ext == "jpg" || ext == "jxr") {
+            // The JPEG family stores 8 bits as greyscale, so there the image
+            // is turned grey rather than given a palette.
+            if (rules.grey_at_8_bits) {
                 Replace(image, FreeImage_ConvertTo8Bits(image.get()));
                 break;
             }

@@ -6,6 +6,7 @@
 
 #include "formats/loading.h"
 #include "formats_support.h"
+#include "imaging/size_limit.h"
 #include "platform/clock.h"
 
 using namespace kestrune;
@@ -117,8 +118,10 @@ TEST_F(SavingTest, PrepareOutputFormatFillsTheRunState) {
 
 TEST_F(SavingTest, IconSizeLimit) {
     BatchState ico = formats_test::StateFor("ico", s);
+    const int32_t limit = FindOutputFormat("ico")->size_limit;
+    ASSERT_EQ(limit, 128);
     int w = 200, h = 100;
-    Bitmap big = LimitIconSize(Checkerboard(200, 100), ico, w, h);
+    Bitmap big = LimitFrameSize(Checkerboard(200, 100), limit, w, h);
     EXPECT_EQ(WidthOf(big), 128);
     EXPECT_EQ(HeightOf(big), 128);
     EXPECT_EQ(w, 128);
@@ -127,19 +130,21 @@ TEST_F(SavingTest, IconSizeLimit) {
     Bitmap exact = Checkerboard(128, 128);
     FIBITMAP* before = exact.get();
     w = h = 128;
-    exact = LimitIconSize(std::move(exact), ico, w, h);
+    exact = LimitFrameSize(std::move(exact), limit, w, h);
     EXPECT_EQ(exact.get(), before);
 
     w = 10;
     h = 129;
-    Bitmap tall = LimitIconSize(Checkerboard(10, 129), ico, w, h);
+    Bitmap tall = LimitFrameSize(Checkerboard(10, 129), limit, w, h);
     EXPECT_EQ(WidthOf(tall), 128);
     EXPECT_EQ(HeightOf(tall), 128);
 
-    BatchState png = formats_test::StateFor("png", s);
+    // Only the icon row has a limit.
+    for (const OutputFormat& format : OutputFormats())
+        EXPECT_EQ(format.size_limit, format.extension == "ico" ? 128 : 0) << format.extension;
     w = 200;
     h = 100;
-    Bitmap other = LimitIconSize(Checkerboard(200, 100), png, w, h);
+    Bitmap other = LimitFrameSize(Checkerboard(200, 100), FindOutputFormat("png")->size_limit, w, h);
     EXPECT_EQ(WidthOf(other), 200);
     EXPECT_EQ(w, 200);
 
@@ -147,7 +152,7 @@ TEST_F(SavingTest, IconSizeLimit) {
     TempDir dir;
     w = 200;
     h = 100;
-    Bitmap icon = LimitIconSize(Checkerboard(200, 100), ico, w, h);
+    Bitmap icon = LimitFrameSize(Checkerboard(200, 100), limit, w, h);
     ASSERT_EQ(SaveFrame(icon, dir / "a.ico", ico, s), SaveResult::Saved);
     testing_support::TestBitmap back = testing_support::LoadImageFile(dir / "a.ico");
     ASSERT_TRUE(back);

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "formats/loading.h"
-#include "formats/registry.h"
 #include "formats/saving.h"
 #include "imaging/bit_depth.h"
 #include "imaging/resize.h"
@@ -43,7 +42,6 @@ Settings ResizeTo(int width, int height, int algorithm) {
 }
 
 kestrune::BatchState StateFor(const std::string& ext, const Settings& s, int source_bpp) {
-    kestrune::BuildOutputFormatTable();
     kestrune::BatchState state;
     state.conversion = ext;
     kestrune::PrepareOutputFormat(state, s);
