@@ -173,11 +173,12 @@ TEST_P(FormatRowTest, DebugListingShowsEveryEncoderOptionAfterTheDepth) {
     const std::string ext(row.extension);
     testing_support::TempDir dir;
     testing_support::WriteGif(dir / "a.gif", testing_support::SimpleAnimation(4, 4, 1));
-    // A depth no format allows ends the run right after the format's block.
+    // A depth the format does not allow ends the run right after its block.
+    ASSERT_FALSE(IsBitDepthAllowed(ext, 3));
     const testing_support::ProcessResult run =
-        testing_support::RunKestrune({"-i", dir / "a.gif", "-c", ext, "-d", "--" + ext + "-bpp=2"});
+        testing_support::RunKestrune({"-i", dir / "a.gif", "-c", ext, "-d", "--" + ext + "-bpp=3"});
     const std::vector<std::string> lines = testing_support::ConsoleLines(run.out);
-    const std::string bpp_line = ToUpperAscii(ext) + " BPP: 2";
+    const std::string bpp_line = ToUpperAscii(ext) + " BPP: 3";
     const auto at = std::find(lines.begin(), lines.end(), bpp_line);
     ASSERT_NE(at, lines.end()) << testing_support::DecodeUtf16Le(run.out);
     std::vector<std::string> block(at + 1, std::find(at, lines.end(), "Error: Invalid " + ext + "-bpp value"));
