@@ -7,7 +7,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
 #include "batch/worker.h"
@@ -236,7 +236,7 @@ bool CheckWatermark(const Settings& s, bool debug) {
         PrintLine(std::string("Watermark: ") + (mode == 0 ? "none" : mode == 1 ? "text" : mode == 2 ? "image" : ""));
     if (mode == 1) {
         if (debug) PrintRows(TextWatermarkRows(), s);
-        if (!LoadWatermarkFont(s)) {
+        if (!LoadWatermarkFont(batch_layers, s)) {
             PrintLine("Error: Invalid watermark font");
             return false;
         }
@@ -281,7 +281,7 @@ int32_t FileCount() {
 struct WatermarkFontRelease {
     bool armed = false;
     ~WatermarkFontRelease() {
-        if (armed && IsWatermarkFontLoaded()) ReleaseWatermarkFont();
+        if (armed && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
     }
 };
 

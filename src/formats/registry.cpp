@@ -351,4 +351,17 @@ bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags) {
     return format.linear_light && (save_flags & format.linear_light_flags) == format.linear_light_flags;
 }
 
+FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags) {
+    FrameFormat frame;
+    frame.id = std::string(id);
+    frame.save_flags = save_flags;
+    if (const OutputFormat* row = FindOutputFormat(id)) {
+        frame.size_limit = row->size_limit;
+        frame.sixteen_bits_555 = row->rgb555;
+        frame.grey_eight_bits = row->grey_at_8_bits;
+        frame.linear_floats = HoldsLinearLight(*row, save_flags);
+    }
+    return frame;
+}
+
 }  // namespace kestrune

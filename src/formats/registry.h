@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "imaging/frame_context.h"
 #include "settings/settings.h"
 
 namespace kestrune {
@@ -138,6 +139,11 @@ int32_t BitDepthOf(std::string_view id, const Settings& s);
 int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s);
 // True when a float frame for this format holds linear light.
 bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags);
+
+// What the frame operations need to know of the format, from its row;
+// save_flags are the run's (TIFF's LogLuv encoding holds linear light). The
+// depth is left 0.
+FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags);
 
 // DevIL's type numbers of the three formats it writes.
 inline constexpr int32_t kDevilDds = 1079;

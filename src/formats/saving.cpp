@@ -297,10 +297,10 @@ bool FixBmpSizes(CheckedFile& f) {
 }
 
 bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const OutputFormat& format,
-                       const BatchState& state) {
+                       const FrameContext& context) {
     if (!image) return false;
     Bitmap reordered = InFormatPixelOrder(image.get(), format.pixel_order);
-    if (format.cmyk_flag != 0 && (state.save_flags & format.cmyk_flag) && FreeImage_GetBPP(image.get()) == 32 &&
+    if (format.cmyk_flag != 0 && (context.format.save_flags & format.cmyk_flag) && FreeImage_GetBPP(image.get()) == 32 &&
         FreeImage_GetImageType(image.get()) == FIT_BITMAP) {
         reordered = SeparatedCmyk(image.get());
         if (!reordered) return false;
@@ -310,8 +310,8 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Outpu
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
-    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, &io,
-                                          &handle, state.save_flags) != FALSE;
+    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format.writer_id), source, &io, &handle,
+                                          context.format.save_flags) != FALSE;
     if (encoded && format.fix_bmp_sizes) encoded = FixBmpSizes(handle);
     return CloseCheckedFile(handle) && encoded;
 }
@@ -320,8 +320,7 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Outpu
 // frame of ten colours does not carry 246 unused entries. FreeImage encodes
 // the pixels (and the run-length compression); only the headers and the
 // table are rebuilt around them.
-bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const BatchState& state,
-                             const Settings& s) {
+bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const FrameContext& context) {
     if (!image || FreeImage_GetBPP(image.get()) != 8) return false;
     RGBQUAD* palette = FreeImage_GetPalette(image.get());
     BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image.get());
@@ -329,8 +328,8 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
 
     MemoryStream stream(FreeImage_OpenMemory());
     if (!stream) return false;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), image.get(),
-                                stream.get(), state.save_flags))
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(WriterIdOf(context.format.id)), image.get(),
+                                stream.get(), context.format.save_flags))
         return false;
     BYTE* memory = nullptr;
     DWORD memory_size = 0;
@@ -372,7 +371,7 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
     PutLe32(out, 22, static_cast<uint32_t>(info->biHeight));
     PutLe16(out, 26, info->biPlanes);
     PutLe16(out, 28, info->biBitCount);
-    PutLe32(out, 30, static_cast<uint32_t>(s.bmp_compression));
+    PutLe32(out, 30, static_cast<uint32_t>(context.settings.bmp_compression));
     PutLe32(out, 34, pixel_bytes);
     PutLe32(out, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
     PutLe32(out, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
@@ -510,19 +509,10 @@ int32_t SaveFlagsFor(const std::string& extension, const Settings& s) {
     return format ? SaveFlagsOf(*format, s) : 0;
 }
 
-void PrepareOutputFormat(BatchState& state, const Settings& s) {
-    const OutputFormat* format = FindOutputFormat(state.conversion);
-    state.writer_id = WriterIdOf(state.conversion);
-    state.target_bpp = BitDepthOf(state.conversion, s);
-    state.save_flags = SaveFlagsFor(state.conversion, s);
-    state.automatic_bpp = state.target_bpp == 0;
-    state.depth_rules = DepthRules{};
-    if (format) {
-        state.depth_rules.allowed = std::span<const int32_t>(format->allowed_bpp.begin(), format->allowed_bpp.size());
-        state.depth_rules.rgb555 = format->rgb555;
-        state.depth_rules.grey_at_8_bits = format->grey_at_8_bits;
-        state.depth_rules.linear_light = HoldsLinearLight(*format, state.save_flags);
-    }
+FrameFormat OutputFrameFormat(const std::string& id, const Settings& s) {
+    FrameFormat format = FrameFormatOf(id, SaveFlagsFor(id, s));
+    format.bpp = BitDepthOf(id, s);
+    return format;
 }
 
 std::string TemporaryName(const std::string& prefix, const std::string& suffix) {
@@ -537,19 +527,13 @@ std::string TemporaryName(const std::string& prefix, const std::string& suffix) 
     return name + suffix;
 }
 
-std::string TemporaryOutputPath(const BatchState& state, const Settings& s) {
-    std::string folder = state.output_folder;
-    if (s.keep_subfolders == 1) folder += state.current_subfolder;
-    return folder + TemporaryName("kestrune", "") + "." + state.conversion;
-}
-
 // Every writer produces a temporary file beside the target, which replaces
 // the target only once it is complete: a failed encoder then leaves neither
 // a truncated file nor a damaged earlier output, and a target that is the
 // very input being read is not destroyed while its frames are still needed.
-SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
-                     const Settings& s) {
-    const std::string& ext = state.conversion;
+SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context) {
+    const Settings& s = context.settings;
+    const std::string& ext = context.format.id;
     const OutputFormat* format = FindOutputFormat(ext);
     if (!format) return SaveResult::Failed;
     const bool devil = format->writer == WriterKind::Devil;
@@ -581,10 +565,10 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
             break;
         case WriterKind::FreeImage:
         default:
-            if (format->exact_colour_table && state.target_bpp == 8 && s.*(format->exact_colour_table) == 1)
-                result = saved(SaveExactColourTableBmp(image, temporary, state, s));
+            if (format->exact_colour_table && context.format.bpp == 8 && s.*(format->exact_colour_table) == 1)
+                result = saved(SaveExactColourTableBmp(image, temporary, context));
             else
-                result = saved(SaveWithFreeImage(image, temporary, *format, state));
+                result = saved(SaveWithFreeImage(image, temporary, *format, context));
             break;
     }
 

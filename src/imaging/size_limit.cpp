@@ -2,13 +2,11 @@
 
 namespace kestrune {
 
-Bitmap LimitFrameSize(Bitmap image, int32_t limit, int& width, int& height) {
+Bitmap LimitSize(Bitmap image, const FrameContext& context) {
+    const int limit = context.format.size_limit;
     if (limit <= 0 || !image) return image;
     if (WidthOf(image) <= limit && HeightOf(image) <= limit) return image;
-    Bitmap scaled(FreeImage_Rescale(image.get(), limit, limit, FILTER_BICUBIC));
-    width = limit;
-    height = limit;
-    return scaled;
+    return Bitmap(FreeImage_Rescale(image.get(), limit, limit, FILTER_BICUBIC));
 }
 
 }  // namespace kestrune

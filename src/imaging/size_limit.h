@@ -1,14 +1,12 @@
 #pragma once
 
-#include <cstdint>
-
-#include "imaging/bitmap.h"
+#include "imaging/frame_context.h"
+#include "platform/bitmap.h"
 
 namespace kestrune {
 
-// Frames wider or taller than limit become limit x limit (the aspect ratio
-// is deliberately not kept: the format cannot hold more), and width/height
-// follow. A limit of 0 leaves every frame as it is.
-Bitmap LimitFrameSize(Bitmap image, int32_t limit, int& width, int& height);
+// Frames wider or taller than the format's size limit become limit x limit
+// (icons cannot be larger; the aspect ratio is deliberately not kept).
+Bitmap LimitSize(Bitmap image, const FrameContext& context);
 
 }  // namespace kestrune

@@ -192,10 +192,10 @@ TEST_P(FormatRowTest, EveryAllowedDepthIsWhatTheConversionGives) {
     Settings s = formats_test::CommandLineSettings();
     for (const int32_t depth : row.allowed_bpp) {
         s.*(row.bpp_field) = depth;
-        BatchState state = formats_test::StateFor(std::string(row.extension), s);
+        const FrameContext context = formats_test::StateFor(std::string(row.extension), s);
         const Bitmap out = ConvertBitDepth(formats_test::MakeBitmap32(9, 7, [](int x, int y) {
             return testing_support::Rgba{uint8_t(x * 28), uint8_t(y * 36), 200, uint8_t(x < 4 ? 255 : 0)};
-        }), state);
+        }), context);
         ASSERT_TRUE(out) << depth;
         EXPECT_EQ(BppOf(out), depth);
         EXPECT_EQ(FreeImage_GetImageType(out.get()), depth == 96   ? FIT_RGBF
