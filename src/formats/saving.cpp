@@ -272,6 +272,35 @@ Bitmap SeparatedCmyk(FIBITMAP* image) {
     return cmyk;
 }
 
+// FreeImage's RLE8 writer leaves the pad byte after an absolute run of odd
+// length unset, so the same frame gave different bytes from run to run (and
+// between one file and several side by side). Readers skip the byte; it is
+// cleared here. Returns whether any byte changed.
+bool ClearRle8Padding(uint8_t* data, size_t size) {
+    bool changed = false;
+    size_t at = 0;
+    while (at + 1 < size) {
+        const uint8_t count = data[at];
+        const uint8_t code = data[at + 1];
+        at += 2;
+        if (count != 0 || code == 0) continue;  // a run, or the end of a line
+        if (code == 1) break;                    // the end of the bitmap
+        if (code == 2) {                         // a move: two more bytes
+            at += 2;
+            continue;
+        }
+        at += code;  // an absolute run of `code` indices, padded to a word
+        if (code % 2 == 1) {
+            if (at < size && data[at] != 0) {
+                data[at] = 0;
+                changed = true;
+            }
+            ++at;
+        }
+    }
+    return changed;
+}
+
 // FreeImage's run-length BMP writer fills the header's file size and image
 // size with the uncompressed sizes, and readers that check them refuse the
 // file. Both are set from what was actually written; an uncompressed file
@@ -291,6 +320,16 @@ bool FixBmpSizes(CheckedFile& f) {
         if (offset > static_cast<uint32_t>(size)) return false;
         PutLe32(fields, 0, static_cast<uint32_t>(size) - offset);
         if (std::fseek(f.file, 34, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4)
+            return false;
+    }
+    if (compression == 1) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(size) - offset);
+        if (std::fseek(f.file, offset, SEEK_SET) != 0 ||
+            std::fread(pixels.data(), 1, pixels.size(), f.file) != pixels.size())
+            return false;
+        if (ClearRle8Padding(pixels.data(), pixels.size()) &&
+            (std::fseek(f.file, offset, SEEK_SET) != 0 ||
+             std::fwrite(pixels.data(), 1, pixels.size(), f.file) != pixels.size()))
             return false;
     }
     return true;
@@ -386,6 +425,7 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
         out[at + 3] = palette[i].rgbReserved;
     }
     std::memcpy(out.data() + offset, memory + source_offset, pixel_bytes);
+    if (context.settings.bmp_compression == 1) ClearRle8Padding(out.data() + offset, pixel_bytes);
     return WriteAll(path, out);
 }
 
