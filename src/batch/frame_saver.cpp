@@ -4,6 +4,8 @@
 #include <functional>
 #include <mutex>
 
+#include "formats/registry.h"
+
 namespace kestrune {
 
 namespace {
@@ -16,8 +18,10 @@ std::mutex one_at_a_time_writers;
 }  // namespace
 
 bool WriterRunsSideBySide(const std::string& conversion) {
-    static const char* const kFormats[] = {"bmp", "jpg", "pbm", "pgm", "png", "ppm", "tga", "tiff", "webp"};
-    return std::find(std::begin(kFormats), std::end(kFormats), conversion) != std::end(kFormats);
+    // The format's row says which writers touch nothing shared between two
+    // calls.
+    const OutputFormat* format = FindOutputFormat(conversion);
+    return format && format->saves_side_by_side;
 }
 
 int FrameSaveParallelism(const std::string& conversion, bool numbered) {
