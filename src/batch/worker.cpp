@@ -222,8 +222,8 @@ bool ConvertFileOn(BatchState& state, const Settings& s, const FileRun& run) {
 // stays as it is, as when the frame is saved straight to it; DevIL's writer
 // replaces a read-only target on purpose.
 bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
-    const std::string& ext = state.conversion;
-    const bool devil = ext == "psd" || ext == "dds" || ext == "pcx";
+    const OutputFormat* format = FindOutputFormat(state.conversion);
+    const bool devil = format && format->writer == WriterKind::Devil;
     bool all = true;
     for (StagedOutput& output : staged) {
         if (!output.saved) {
