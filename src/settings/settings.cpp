@@ -33,6 +33,8 @@ constexpr const char* kTiffCompressions[] = {"NONE",    "CCITTFAX3",    "CCITTFA
 // Columns after "saved": in use when, listing line, range, check, names the
 // window offers, place in the preferences window.
 const SettingKey kKeys[] = {
+    // No update service and no recent-files list exist to act on, so "Update
+    // Range" and "Clean Recent Files" have no place in the preferences window.
     {"General", "CFG", K::Integer, &S::cfg, "17", kNoTable, true},
     {"General", "Language", K::Text, &S::language, "en", kNoTable, true},
     {"General", "Update Range", K::Integer, &S::update_range, "2", kNoTable, true,
@@ -56,6 +58,8 @@ const SettingKey kKeys[] = {
     {"Interface", "UI Theme", K::Text, &S::ui_theme, "handdrawn", kNoTable, true},
     {"Interface", "UI Size", K::Integer, &S::ui_size, "2", kNoTable, true},
 
+    // Only GIF is read; the load settings of the other input formats have no
+    // effect and are left to the preference file.
     {"Input", "Format", K::Text, &S::input_format, "gif", kNoTable, true},
     {"Input", "DDS Load As", K::Integer, &S::dds_load_as, "0", kTableDdsLoadAs, false},
     {"Input", "GIF Frame Loading", K::Integer, &S::gif_frame_loading, "0", kTableFrameLoading, true,
