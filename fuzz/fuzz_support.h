@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
 #include "formats/registry.h"

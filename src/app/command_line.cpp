@@ -5,7 +5,7 @@
 #include <vector>
 #include <string_view>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "app/version.h"
 #include "batch/batch_driver.h"
 #include "batch/batch_state.h"

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
 #include "batch/worker.h"
@@ -159,7 +159,7 @@ bool ListGroup(std::string_view group, const Settings& s, const SettingKey* fail
 // What the watermark needs is there: the font for a text watermark (loaded
 // here for the whole batch), the file for an image watermark.
 bool CheckWatermark(const Settings& s) {
-    if (s.do_watermark == 1 && !LoadWatermarkFont(s)) {
+    if (s.do_watermark == 1 && !LoadWatermarkFont(batch_layers, s)) {
         PrintLine("Error: Invalid watermark font");
         return false;
     }
@@ -194,7 +194,7 @@ int32_t FileCount() {
 struct WatermarkFontRelease {
     bool armed = false;
     ~WatermarkFontRelease() {
-        if (armed && IsWatermarkFontLoaded()) ReleaseWatermarkFont();
+        if (armed && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
     }
 };
 

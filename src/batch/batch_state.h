@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "imaging/layer_cache.h"
+
 namespace kestrune {
 
 struct BatchState {
@@ -23,7 +25,6 @@ struct BatchState {
     int32_t target_bpp = 0;
     bool automatic_bpp = false;
     int32_t save_flags = 0;
-    std::string list_name = "untitled.tvx";
     // True while the command line's batch runs; the window mode also calls
     // the worker, and its debug lines belong to the command line only.
     bool command_line = false;
@@ -31,7 +32,6 @@ struct BatchState {
     std::string current_input;
     std::string current_subfolder;
     std::string output_path;
-    std::string temporary_path;
     int32_t output_width = 0;
     int32_t output_height = 0;
     int32_t source_bpp = 0;
@@ -43,6 +43,9 @@ struct BatchState {
 };
 
 inline BatchState batch_state;
+// The frame and watermark layers of the running batch, drawn once and laid
+// over every frame; the watermark font is loaded into it before the batch.
+inline LayerCache batch_layers;
 
 // Shared with the running import, export or conversion thread. taken,
 // current_path and file_count are written under BatchLock; keep_running is

@@ -46,7 +46,7 @@ FrameSaver::~FrameSaver() {
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s) {
+void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context) {
     if (parallelism_ > 1) {
         // A name still being written waits for that save, so the later frame
         // is the one that stays, as when saving one after another.
@@ -65,7 +65,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
         }
         if (!room) {
             peak_ = std::max(peak_, 1);
-            done_.push_back({target, SaveFrame(image, target, state, s)});
+            done_.push_back({target, SaveFrame(image, target, context)});
             return;
         }
         // Shared, so that the frame is still here if no thread can be had.
@@ -74,9 +74,9 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
         try {
             std::atomic<int>& in_flight = in_flight_;
             peak_ = std::max(peak_, ++in_flight);
-            running_.push_back({target, std::async(std::launch::async, [frame, reservation, target, state, &s,
+            running_.push_back({target, std::async(std::launch::async, [frame, reservation, target, context,
                                                                         &in_flight] {
-                                    const SaveResult result = SaveFrame(*frame, target, state, s);
+                                    const SaveResult result = SaveFrame(*frame, target, context);
                                     // The memory goes back as soon as the save
                                     // is over, not when its outcome is taken.
                                     frame->reset();
@@ -90,12 +90,12 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const BatchState&
             // This and the later frames are saved right here.
             parallelism_ = 1;
             while (!running_.empty()) RetireOldest();
-            done_.push_back({target, SaveFrame(*frame, target, state, s)});
+            done_.push_back({target, SaveFrame(*frame, target, context)});
             return;
         }
     }
     peak_ = std::max(peak_, 1);
-    done_.push_back({target, SaveFrame(image, target, state, s)});
+    done_.push_back({target, SaveFrame(image, target, context)});
 }
 
 bool FrameSaver::GaveUp() const {

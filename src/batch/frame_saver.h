@@ -11,9 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_state.h"
 #include "formats/saving.h"
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 #include "platform/memory_budget.h"
 #include "settings/settings.h"
 
@@ -43,8 +42,8 @@ class FrameSaver {
 
     // Saves the frame to target: on a helper thread when saves may run side
     // by side (waiting first for the oldest one when all helpers are busy),
-    // else right here. The run state is copied for the helper.
-    void Save(Bitmap image, const std::string& target, const BatchState& state, const Settings& s);
+    // else right here. The context is copied for the helper.
+    void Save(Bitmap image, const std::string& target, const FrameContext& context);
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
     bool GaveUp() const;

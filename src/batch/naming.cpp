@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <random>
 
-#include "batch/mask_tokens.h"
+#include "settings/mask_tokens.h"
 #include "platform/files.h"
 #include "platform/text.h"
 
@@ -31,7 +31,13 @@ int32_t DrawRandomNumber() {
 
 }  // namespace
 
+TokenValues FileTokens(const BatchState& state) {
+    return {state.current_input,   state.conversion,   state.target_bpp,      state.output_width,
+            state.output_height,   state.random_number, state.sequence_number};
+}
+
 std::string BuildOutputName(const BatchState& state, const Settings& s) {
+    const TokenValues values = FileTokens(state);
     // The whole mask is lower-cased first, literal text included; only the
     // token values can bring capitals back.
     std::string name = ToLower(s.filename_mask);
@@ -41,7 +47,7 @@ std::string BuildOutputName(const BatchState& state, const Settings& s) {
     // again and one in capitals ("x%N%") is not. Kept: names depend on it.
     for (size_t i = 0; i < kMaskTokens.size(); ++i) {
         if (name.find(kMaskTokens[i]) == std::string::npos) continue;
-        name = ReplaceAllIgnoreCase(name, kMaskTokens[i], MaskTokenValue(i, state));
+        name = ReplaceAllIgnoreCase(name, kMaskTokens[i], MaskTokenValue(i, values));
     }
     return name;
 }
@@ -118,15 +124,6 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
         default:  // CURRENT: the save already gave the file the present time
             return;
     }
-}
-
-void FinishOutputFile(bool ok, BatchState& state, const Settings& s) {
-    if (state.written_outputs.empty()) {
-        FinishOutputFile(ok, state, s, {state.output_path});
-        return;
-    }
-    const std::vector<std::string> written = state.written_outputs;
-    FinishOutputFile(ok, state, s, written);
 }
 
 void ResetNaming(BatchState& state) {

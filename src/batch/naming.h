@@ -5,10 +5,13 @@
 #include <vector>
 
 #include "batch/batch_state.h"
+#include "settings/mask_tokens.h"
 #include "settings/settings.h"
 
 namespace kestrune {
 
+// What the name tokens stand for with the current file of the state.
+TokenValues FileTokens(const BatchState& state);
 std::string BuildOutputName(const BatchState& state, const Settings& s);
 std::string BuildOutputPath(const BatchState& state, const Settings& s);
 // "[k+1]" in front of the last Len(extension)+1 characters.
@@ -18,9 +21,6 @@ void EnsureOutputSubfolder(const BatchState& state);
 // timestamp on every file in `written`, only when the file was converted.
 void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
                       const std::vector<std::string>& written);
-// The same for the files of state.written_outputs (the worker records there
-// every file it saved for the current input).
-void FinishOutputFile(bool ok, BatchState& state, const Settings& s);
 // Draws a new random number and restarts the counter (a new batch).
 void ResetNaming(BatchState& state);
 

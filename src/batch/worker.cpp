@@ -21,7 +21,9 @@
 #include "imaging/resize.h"
 #include "imaging/rotate.h"
 #include "imaging/tones.h"
+#include "imaging/size_limit.h"
 #include "imaging/watermark.h"
+#include "formats/registry.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/memory_budget.h"
@@ -31,12 +33,6 @@
 
 namespace kestrune {
 namespace {
-
-// The frame source is closed on every way out of the file.
-struct FrameSourceCloser {
-    FrameSource& source;
-    ~FrameSourceCloser() { CloseFrameSource(source); }
-};
 
 // What converting a file holds at once: its bytes, the canvas frames are
 // composed on, the frame being transformed and the one being saved.
@@ -81,7 +77,6 @@ bool ConvertFileWithin() {
     MemoryReservation room(MemoryBudget::Process(), memory);
 
     FrameSource source = OpenFrameSource(state.current_input);
-    FrameSourceCloser closer{source};
     if (source.frame_count == 0) return false;
 
     const auto [first, last] = SelectFrameRange(source.frame_count, s.gif_frame_loading);
@@ -89,6 +84,12 @@ bool ConvertFileWithin() {
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
     FrameSaver saver(FrameSaveParallelism(state.conversion, numbered));
+    // What the operations read: the settings, the format's facts, and per
+    // frame its size, depth and the file's token values.
+    const FrameFormat format = OutputFrameFormat(state.conversion, s);
+    FrameContext context(s);
+    context.format = format;
+    context.layers = &batch_layers;
     // A frame that could not be taken (its memory could not be had) is lost:
     // the file is then not converted, whatever the other frames did.
     bool lost = false;
@@ -105,39 +106,36 @@ bool ConvertFileWithin() {
         }
         if (w == 0 || h == 0) continue;  // nothing saved; the result stands
 
-        image = RotateImage(std::move(image), s);
+        // The depth the frame is saved at: the format's setting, or the
+        // nearest allowed depth at or above the frame's own.
+        state.target_bpp = format.bpp != 0 ? format.bpp : NearestAllowedBitDepth(state.conversion, state.source_bpp);
+        context.format.bpp = state.target_bpp;
+        context.tokens = FileTokens(state);
+
+        image = RotateImage(std::move(image), context);
+        if (s.do_image_resize) image = DropUnusedAlpha(std::move(image), context);
+        image = ResizeImage(std::move(image), context);
+        image = LimitSize(std::move(image), context);
+        // The size is final here: frames and watermarks keep it. Recording it
+        // now lets "%width%" and "%height%" of a watermark text show this
+        // frame's values instead of the previous file's (or 0 on the first
+        // file).
         w = WidthOf(image);
         h = HeightOf(image);
-        if (s.do_image_resize) image = DropUnusedAlpha(std::move(image), state, s);
-        image = ResizeImage(std::move(image), w, h, s);
-        w = WidthOf(image);
-        h = HeightOf(image);
-        image = LimitIconSize(std::move(image), state, w, h);
-        // The size is final here: frames and watermarks keep it. Recording it,
-        // and the depth the frame will be saved at, now lets "%width%",
-        // "%height%" and "%bpp%" of a watermark text show this frame's values
-        // instead of the previous file's (or 0 on the first file).
-        state.output_width = w;
-        state.output_height = h;
-        state.target_bpp = OutputBitDepth(state);
-        FlipImage(image, s);
-        image = AdjustTones(std::move(image), s);
-        image = MakeGreyscale(std::move(image), s);
-        image = ApplyThreshold(std::move(image), s);
-        image = DrawSolidFrame(std::move(image), w, h, s);
-        image = DrawWatermark(std::move(image), w, h, s, state);
-        image = ConvertBitDepth(std::move(image), state);
-        state.output_width = w;
-        state.output_height = h;
+        context.width = state.output_width = w;
+        context.height = state.output_height = h;
+        image = FlipImage(std::move(image), context);
+        image = AdjustTones(std::move(image), context);
+        image = MakeGreyscale(std::move(image), context);
+        image = ApplyThreshold(std::move(image), context);
+        image = DrawSolidFrame(std::move(image), context);
+        image = DrawWatermark(std::move(image), context);
+        image = ConvertBitDepth(std::move(image), context);
 
         state.output_path = BuildOutputPath(state, s);
-        state.temporary_path = TemporaryOutputPath(state, s);
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        saver.Save(std::move(image), target, state, s);
-        // A temporary file that the save could not move into place is never
-        // left beside the outputs.
-        DeleteFileIfExists(state.temporary_path);
+        saver.Save(std::move(image), target, context);
         if (saver.GaveUp()) break;
     }
 
@@ -157,6 +155,14 @@ bool ConvertFileWithin() {
 }
 
 }  // namespace
+
+void PrepareOutputFormat(BatchState& state, const Settings& s) {
+    const FrameFormat format = OutputFrameFormat(state.conversion, s);
+    state.writer_id = WriterIdOf(state.conversion);
+    state.target_bpp = format.bpp;
+    state.save_flags = format.save_flags;
+    state.automatic_bpp = format.bpp == 0;
+}
 
 bool ConvertFile() {
     // Memory that cannot be had fails this file, never the batch.

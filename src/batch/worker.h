@@ -1,6 +1,12 @@
 #pragma once
 
+#include "batch/batch_state.h"
+#include "settings/settings.h"
+
 namespace kestrune {
+
+// Writer id, target bit depth, automatic flag and save flags for the run.
+void PrepareOutputFormat(BatchState& state, const Settings& s);
 
 // Thread procedure: converts every entry of the input list; the converted
 // count ends in batch_progress.file_count.

@@ -10,16 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace kestrune {
 
-// The largest logical screen decoded, in pixels: 100 megapixels (for
-// example 10000 x 10000), about 400 MB for one 32-bit canvas. Every frame is
-// composed on the whole screen, so a 44-byte file declaring 65535 x 65535
-// would otherwise ask for 17 GB. Larger screens give no frames, decided from
-// the header before anything is decoded.
-inline constexpr long long kMaxScreenPixels = 100'000'000;
 
 // One image of the file, where its bytes lie and how it is shown.
 struct GifPage {

@@ -10,7 +10,7 @@
 #include <new>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 
 // FreeImage.h defines _WINDOWS_, which makes jxrlib's GUID take an 8-byte
 // first field on 64-bit Linux: every pixel format identifier would then be

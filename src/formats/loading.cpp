@@ -129,10 +129,4 @@ Bitmap TakeFrame(FrameSource& source, int index) {
     return std::move(source.single);
 }
 
-void CloseFrameSource(FrameSource& source) {
-    source.multi.reset();
-    source.single.reset();
-    source.composer.reset();
-}
-
 }  // namespace kestrune

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "formats/gif_composer.h"
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace kestrune {
 
@@ -34,6 +34,5 @@ std::pair<int, int> SelectFrameRange(int count, int code);
 // A new bitmap owned by the caller; empty when the frame cannot be taken.
 // Ascending indices are cheapest; any order gives the same frames.
 Bitmap TakeFrame(FrameSource& source, int index);
-void CloseFrameSource(FrameSource& source);
 
 }  // namespace kestrune

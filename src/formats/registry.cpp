@@ -260,6 +260,17 @@ std::string BitDepthSettingOf(const std::string& id) {
     return row ? row->bpp_setting : std::string();
 }
 
+FrameFormat FrameFormatOf(const std::string& id, int32_t save_flags) {
+    FrameFormat format;
+    format.id = id;
+    format.save_flags = save_flags;
+    format.size_limit = id == "ico" ? 128 : 0;
+    format.sixteen_bits_555 = id == "ico" || id == "tga";
+    format.grey_eight_bits = id == "j2k" || id == "jp2" || id == "jpg" || id == "jxr";
+    format.linear_floats = id == "exr" || id == "hdr" || (id == "tiff" && (save_flags & TIFF_LOGLUV));
+    return format;
+}
+
 int32_t BitDepthOf(const std::string& id, const Settings& s) {
     const OutputFormat* row = FindOutputFormat(id);
     return row && row->bpp_field ? s.*(row->bpp_field) : 0;

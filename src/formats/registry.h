@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "imaging/frame_context.h"
 #include "settings/settings.h"
 
 namespace kestrune {
@@ -48,6 +49,10 @@ std::string DescriptionOf(const std::string& id);
 std::string BitDepthSettingOf(const std::string& id);
 // The BPP setting's current value for the format.
 int32_t BitDepthOf(const std::string& id, const Settings& s);
+
+// What the frame operations need to know of the format; save_flags are the
+// run's (TIFF's LogLuv encoding holds linear light). The depth is left 0.
+FrameFormat FrameFormatOf(const std::string& id, int32_t save_flags);
 
 // DevIL's type numbers of the three formats it writes.
 inline constexpr int32_t kDevilDds = 1079;

@@ -353,10 +353,10 @@ bool FixBmpSizes(CheckedFile& f) {
     return true;
 }
 
-bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const BatchState& state) {
+bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const FrameContext& context) {
     if (!image) return false;
-    Bitmap reordered = InFormatPixelOrder(image.get(), state.conversion);
-    if (state.conversion == "tiff" && (state.save_flags & TIFF_CMYK) && FreeImage_GetBPP(image.get()) == 32 &&
+    Bitmap reordered = InFormatPixelOrder(image.get(), context.format.id);
+    if (context.format.id == "tiff" && (context.format.save_flags & TIFF_CMYK) && FreeImage_GetBPP(image.get()) == 32 &&
         FreeImage_GetImageType(image.get()) == FIT_BITMAP) {
         reordered = SeparatedCmyk(image.get());
         if (!reordered) return false;
@@ -366,9 +366,9 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Batch
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
-    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), source, &io,
-                                          &handle, state.save_flags) != FALSE;
-    if (encoded && state.conversion == "bmp") encoded = FixBmpSizes(handle);
+    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(WriterIdOf(context.format.id)), source, &io,
+                                          &handle, context.format.save_flags) != FALSE;
+    if (encoded && context.format.id == "bmp") encoded = FixBmpSizes(handle);
     return CloseCheckedFile(handle) && encoded;
 }
 
@@ -376,8 +376,7 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Batch
 // frame of ten colours does not carry 246 unused entries. FreeImage encodes
 // the pixels (and the run-length compression); only the headers and the
 // table are rebuilt around them.
-bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const BatchState& state,
-                             const Settings& s) {
+bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const FrameContext& context) {
     if (!image || FreeImage_GetBPP(image.get()) != 8) return false;
     RGBQUAD* palette = FreeImage_GetPalette(image.get());
     BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image.get());
@@ -385,8 +384,8 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
 
     MemoryStream stream(FreeImage_OpenMemory());
     if (!stream) return false;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(state.writer_id), image.get(),
-                                stream.get(), state.save_flags))
+    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(WriterIdOf(context.format.id)), image.get(),
+                                stream.get(), context.format.save_flags))
         return false;
     BYTE* memory = nullptr;
     DWORD memory_size = 0;
@@ -428,7 +427,7 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
     PutLe32(out, 22, static_cast<uint32_t>(info->biHeight));
     PutLe16(out, 26, info->biPlanes);
     PutLe16(out, 28, info->biBitCount);
-    PutLe32(out, 30, static_cast<uint32_t>(s.bmp_compression));
+    PutLe32(out, 30, static_cast<uint32_t>(context.settings.bmp_compression));
     PutLe32(out, 34, pixel_bytes);
     PutLe32(out, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
     PutLe32(out, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
@@ -525,7 +524,7 @@ bool SaveIcon(const Bitmap& image, const std::string& path) {
 
 // DevIL is fed raw BGR(A) rows, bottom row first (DevIL's default origin is
 // the lower left, like FreeImage's).
-SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const BatchState& state) {
+SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const FrameContext& context) {
     if (!image || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return SaveResult::Failed;
     const unsigned bpp = FreeImage_GetBPP(image.get());
     const unsigned channels = bpp == 32 ? 4 : 3;
@@ -553,9 +552,9 @@ SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const Bat
     if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), format, IL_UNSIGNED_BYTE,
                     buffer.get()))
         return SaveResult::Failed;
-    if (state.writer_id == kDevilDds) iluBuildMipmaps();
+    if (WriterIdOf(context.format.id) == kDevilDds) iluBuildMipmaps();
     DevilCheckedOutput output;
-    const bool encoded = ilSave(static_cast<ILenum>(state.writer_id), path.c_str()) != IL_FALSE;
+    const bool encoded = ilSave(static_cast<ILenum>(WriterIdOf(context.format.id)), path.c_str()) != IL_FALSE;
     return encoded && output.Complete() ? SaveResult::Saved : SaveResult::Failed;
 }
 
@@ -585,21 +584,10 @@ int32_t SaveFlagsFor(const std::string& extension, const Settings& s) {
     return flags;
 }
 
-void PrepareOutputFormat(BatchState& state, const Settings& s) {
-    state.writer_id = WriterIdOf(state.conversion);
-    state.target_bpp = BitDepthOf(state.conversion, s);
-    state.save_flags = SaveFlagsFor(state.conversion, s);
-    state.automatic_bpp = state.target_bpp == 0;
-}
-
-Bitmap LimitIconSize(Bitmap image, const BatchState& state, int& width, int& height) {
-    if (state.conversion != "ico" || !image) return image;
-    if (WidthOf(image) <= 128 && HeightOf(image) <= 128) return image;
-    // Icons cannot be larger; the aspect ratio is deliberately not kept.
-    Bitmap scaled(FreeImage_Rescale(image.get(), 128, 128, FILTER_BICUBIC));
-    width = 128;
-    height = 128;
-    return scaled;
+FrameFormat OutputFrameFormat(const std::string& id, const Settings& s) {
+    FrameFormat format = FrameFormatOf(id, SaveFlagsFor(id, s));
+    format.bpp = BitDepthOf(id, s);
+    return format;
 }
 
 std::string TemporaryName(const std::string& prefix, const std::string& suffix) {
@@ -614,19 +602,13 @@ std::string TemporaryName(const std::string& prefix, const std::string& suffix) 
     return name + suffix;
 }
 
-std::string TemporaryOutputPath(const BatchState& state, const Settings& s) {
-    std::string folder = state.output_folder;
-    if (s.keep_subfolders == 1) folder += state.current_subfolder;
-    return folder + TemporaryName("kestrune", "") + "." + state.conversion;
-}
-
 // Every writer produces a temporary file beside the target, which replaces
 // the target only once it is complete: a failed encoder then leaves neither
 // a truncated file nor a damaged earlier output, and a target that is the
 // very input being read is not destroyed while its frames are still needed.
-SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
-                     const Settings& s) {
-    const std::string& ext = state.conversion;
+SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context) {
+    const Settings& s = context.settings;
+    const std::string& ext = context.format.id;
     const bool devil = ext == "psd" || ext == "dds" || ext == "pcx";
     // FreeImage and the BMP writer open the target for writing themselves, so
     // a target they may not write stays as it is; DevIL's writer clears a
@@ -638,7 +620,7 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
     if (temporary.empty()) return SaveResult::Failed;
     SaveResult result;
     if (devil) {
-        result = SaveWithDevil(image, temporary, state);
+        result = SaveWithDevil(image, temporary, context);
     } else if (ext == "ico") {
         result = SaveIcon(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "j2k" || ext == "jp2") {
@@ -648,11 +630,11 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Batch
         result = SavePfm(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
     } else if (ext == "jxr") {
         result = SaveJpegXr(image.get(), temporary, kExistingFile) ? SaveResult::Saved : SaveResult::Failed;
-    } else if (ext == "bmp" && state.target_bpp == 8 && s.bmp_color_table == 1) {
-        result = SaveExactColourTableBmp(image, temporary, state, s) ? SaveResult::Saved
+    } else if (ext == "bmp" && context.format.bpp == 8 && s.bmp_color_table == 1) {
+        result = SaveExactColourTableBmp(image, temporary, context) ? SaveResult::Saved
                                                                     : SaveResult::Failed;
     } else {
-        result = SaveWithFreeImage(image, temporary, state) ? SaveResult::Saved : SaveResult::Failed;
+        result = SaveWithFreeImage(image, temporary, context) ? SaveResult::Saved : SaveResult::Failed;
     }
 
     if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;

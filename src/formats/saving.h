@@ -7,19 +7,16 @@
 #include <cstdint>
 #include <string>
 
-#include "batch/batch_state.h"
-#include "imaging/bitmap.h"
+#include "imaging/frame_context.h"
+#include "platform/bitmap.h"
 #include "settings/settings.h"
 
 namespace kestrune {
 
 int32_t SaveFlagsFor(const std::string& extension, const Settings& s);
-// Writer id, target bit depth, automatic flag and save flags for the run.
-void PrepareOutputFormat(BatchState& state, const Settings& s);
-// The "ico" limit: frames wider or taller than 128 become 128 x 128, and
-// width/height follow.
-Bitmap LimitIconSize(Bitmap image, const BatchState& state, int& width, int& height);
-std::string TemporaryOutputPath(const BatchState& state, const Settings& s);
+// The format's facts for the frames of a run: its table row, the save flags
+// and the depth setting (0: each frame's nearest allowed depth).
+FrameFormat OutputFrameFormat(const std::string& id, const Settings& s);
 std::string TemporaryName(const std::string& prefix, const std::string& suffix);
 
 enum class SaveResult {
@@ -27,10 +24,10 @@ enum class SaveResult {
     Failed,
     GiveUpFile,  // the DevIL writer could not get its pixel buffer
 };
-// Every writer writes a temporary file beside the target (named like
-// TemporaryOutputPath) and renames it over the target only on success; a
-// failed save leaves neither a temporary file nor a changed target.
-SaveResult SaveFrame(const Bitmap& image, const std::string& target, const BatchState& state,
-                     const Settings& s);
+// Saves in context.format at context.format.bpp. Every writer writes a
+// temporary file beside the target and renames it over the target only on
+// success; a failed save leaves neither a temporary file nor a changed
+// target.
+SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context);
 
 }  // namespace kestrune

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "formats/registry.h"
 
 namespace kestrune {
 
@@ -17,8 +16,8 @@ float SrgbToLinear(float v) {
     return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
 }
 
-// OpenEXR and Radiance files, and TIFF's LogLuv encoding, hold linear light
-// by definition; the frame's 8-bit values are sRGB-encoded, so they are
+// Some float outputs (OpenEXR, Radiance, TIFF's LogLuv encoding) hold linear
+// light by definition; the frame's 8-bit values are sRGB-encoded, so they are
 // decoded rather than only scaled to 0..1. Other float outputs (PFM, other
 // float TIFF, JPEG XR) keep the scaled values.
 void DecodeSrgb(FIBITMAP* image) {
@@ -37,13 +36,10 @@ void DecodeSrgb(FIBITMAP* image) {
 
 }  // namespace
 
-int32_t OutputBitDepth(const BatchState& state) {
-    return state.automatic_bpp ? NearestAllowedBitDepth(state.conversion, state.source_bpp) : state.target_bpp;
-}
-
-Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s) {
+Bitmap DropUnusedAlpha(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image || BppOf(image) != 32 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return image;
-    if (OutputBitDepth(state) != 24) return image;
+    if (context.format.bpp != 24) return image;
     if (s.do_image_color_correction || s.do_image_greyscale || s.do_image_threshold || s.do_frame != 0 ||
         s.do_watermark != 0)
         return image;
@@ -52,13 +48,12 @@ Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s)
     return rgb ? std::move(rgb) : std::move(image);
 }
 
-Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
-    const std::string& ext = state.conversion;
-    if (state.automatic_bpp) state.target_bpp = OutputBitDepth(state);
+Bitmap ConvertBitDepth(Bitmap image, const FrameContext& context) {
+    const FrameFormat& format = context.format;
     if (!image) return image;
 
     const int current = BppOf(image);
-    const int target = state.target_bpp;
+    const int target = format.bpp;
     if (current == target) return image;
 
     // The conversions to fewer bits drop the alpha channel of the 32-bit
@@ -67,7 +62,7 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
     switch (target) {
         case 96:
             Replace(image, FreeImage_ConvertToRGBF(image.get()));
-            if (ext == "exr" || ext == "hdr" || (ext == "tiff" && (state.save_flags & TIFF_LOGLUV)))
+            if (format.linear_floats)
                 DecodeSrgb(image.get());
             break;
         case 48:
@@ -84,7 +79,7 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
             if (current > 32) Replace(image, FreeImage_ConvertTo24Bits(image.get()));
             if (!image) break;
             // Icons and Targa files store 5-5-5; everything else 5-6-5.
-            if (ext == "ico" || ext == "tga")
+            if (format.sixteen_bits_555)
                 Replace(image, FreeImage_ConvertTo16Bits555(image.get()));
             else
                 Replace(image, FreeImage_ConvertTo16Bits565(image.get()));
@@ -92,7 +87,7 @@ Bitmap ConvertBitDepth(Bitmap image, BatchState& state) {
         case 8:
             // The JPEG family stores 8 bits as greyscale, so the image is
             // turned grey rather than given a palette.
-            if (ext == "j2k" || ext == "jp2" || ext == "jpg" || ext == "jxr") {
+            if (format.grey_eight_bits) {
                 Replace(image, FreeImage_ConvertTo8Bits(image.get()));
                 break;
             }

@@ -1,18 +1,13 @@
 #pragma once
 
-#include "batch/batch_state.h"
-#include "imaging/bitmap.h"
-#include "settings/settings.h"
+#include "imaging/frame_context.h"
+#include "platform/bitmap.h"
 
 namespace kestrune {
 
-// Brings the image to the output depth: the format's setting, or with the
-// automatic flag the nearest allowed depth at or above the source depth
-// (stored back as the run's target depth, which "%bpp%" shows).
-Bitmap ConvertBitDepth(Bitmap image, BatchState& state);
-
-// The depth ConvertBitDepth will bring this file's frames to.
-int32_t OutputBitDepth(const BatchState& state);
+// Brings the image to the output depth, context.format.bpp (the caller has
+// resolved the automatic depth to the nearest allowed one by then).
+Bitmap ConvertBitDepth(Bitmap image, const FrameContext& context);
 
 // A 32-bit frame saved at 24 bits loses its alpha channel at the end anyway
 // (dropped, never blended). When no step still to come reads it or draws
@@ -20,6 +15,6 @@ int32_t OutputBitDepth(const BatchState& state);
 // here instead, so that the resize filters three channels rather than four.
 // The library filters every channel on its own, so the saved pixels are
 // the same.
-Bitmap DropUnusedAlpha(Bitmap image, const BatchState& state, const Settings& s);
+Bitmap DropUnusedAlpha(Bitmap image, const FrameContext& context);
 
 }  // namespace kestrune

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "imaging/colour.h"
+#include "imaging/layer_cache.h"
 #include "platform/drawing.h"
 
 namespace kestrune {
@@ -16,23 +17,9 @@ DrawColour Opaque(const std::string& text) {
 
 std::string Num(int v) { return std::to_string(v); }
 
-// The frame layer depends only on the size and the frame settings, so a
-// batch of same-sized frames draws it once.
-struct FrameKey {
-    int width = 0, height = 0;
-    int left = 0, right = 0, top = 0, bottom = 0;
-    std::string left_colour, right_colour, top_colour, bottom_colour;
-    int opacity = 0;
-    bool operator==(const FrameKey&) const = default;
-};
-
-std::mutex frame_cache_mutex;
-FrameKey frame_cache_key;
-Bitmap frame_cache_layer;
-
 // Layer A holds the opaque bands, B takes A with the frame opacity; B as a
 // 32-bit bitmap is what gets composited.
-Bitmap RenderFrameLayer(const FrameKey& k) {
+Bitmap RenderFrameLayer(const FrameLayerKey& k) {
     const int W = k.width, H = k.height, L = k.left, R = k.right, T = k.top, B = k.bottom;
     Surface a = CreateLayer(W, H);
     if (!a) return {};
@@ -78,7 +65,8 @@ Bitmap RenderFrameLayer(const FrameKey& k) {
 
 }  // namespace
 
-Bitmap DrawSolidFrame(Bitmap image, int width, int height, const Settings& s) {
+Bitmap DrawSolidFrame(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (s.do_frame == 0 || !image) return image;
     if (BppOf(image) != 24 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) {
         image.reset(FreeImage_ConvertTo24Bits(image.get()));
@@ -86,13 +74,8 @@ Bitmap DrawSolidFrame(Bitmap image, int width, int height, const Settings& s) {
     }
     if (s.do_frame != 1) return image;
     // The layer has to match the bitmap for the compositing to take it.
-    if (width != WidthOf(image) || height != HeightOf(image)) {
-        width = WidthOf(image);
-        height = HeightOf(image);
-    }
-
-    const FrameKey key{width,
-                       height,
+    const FrameLayerKey key{WidthOf(image),
+                       HeightOf(image),
                        s.solid_left,
                        s.solid_right,
                        s.solid_top,
@@ -102,13 +85,23 @@ Bitmap DrawSolidFrame(Bitmap image, int width, int height, const Settings& s) {
                        s.solid_top_color,
                        s.solid_bottom_color,
                        s.solid_opacity};
-    std::lock_guard lock(frame_cache_mutex);
-    if (!frame_cache_layer || !(frame_cache_key == key)) {
-        frame_cache_layer = RenderFrameLayer(key);
-        frame_cache_key = key;
+    // A batch of same-sized frames draws the layer once.
+    Bitmap own_layer;
+    FIBITMAP* layer = nullptr;
+    std::unique_lock<std::mutex> lock;
+    if (LayerCache* cache = context.layers) {
+        lock = std::unique_lock(cache->mutex);
+        if (!cache->frame_layer || !(cache->frame_key == key)) {
+            cache->frame_layer = RenderFrameLayer(key);
+            cache->frame_key = key;
+        }
+        layer = cache->frame_layer.get();
+    } else {
+        own_layer = RenderFrameLayer(key);
+        layer = own_layer.get();
     }
-    if (!frame_cache_layer) return image;
-    return Bitmap(FreeImage_Composite(frame_cache_layer.get(), FALSE, nullptr, image.get()));
+    if (!layer) return image;
+    return Bitmap(FreeImage_Composite(layer, FALSE, nullptr, image.get()));
 }
 
 }  // namespace kestrune

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 
-#include "formats/loading.h"
 #include "imaging/rounding.h"
 
 namespace kestrune {
@@ -63,8 +62,11 @@ int TargetDimension(int value, int unit, int current) {
     return 0;
 }
 
-Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s) {
+Bitmap ResizeImage(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image || !s.do_image_resize) return image;
+    const int width = WidthOf(image);
+    const int height = HeightOf(image);
     if (width <= 0 || height <= 0) return image;
 
     const int tw = TargetDimension(s.image_width, s.image_width_unit, width);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
+#include "imaging/frame_context.h"
 #include "settings/settings.h"
 
 namespace kestrune {
@@ -13,6 +14,6 @@ int TargetDimension(int value, int unit, int current);
 inline constexpr int kMaxResizeSide = 1 << 20;
 // True when a width x height target is refused.
 bool ResizeTooLarge(int width, int height);
-Bitmap ResizeImage(Bitmap image, int width, int height, const Settings& s);
+Bitmap ResizeImage(Bitmap image, const FrameContext& context);
 
 }  // namespace kestrune

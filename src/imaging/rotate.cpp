@@ -4,7 +4,6 @@
 #include <cmath>
 #include <utility>
 
-#include "formats/loading.h"
 #include "imaging/colour.h"
 
 namespace kestrune {
@@ -60,7 +59,8 @@ bool RotationTooLarge(int width, int height, double degrees) {
 
 }  // namespace
 
-Bitmap RotateImage(Bitmap image, const Settings& s) {
+Bitmap RotateImage(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image) return image;
     if (!s.do_image_rotation || !RotatesBy(s.image_rotation)) return image;
 
@@ -94,10 +94,12 @@ Bitmap RotateImage(Bitmap image, const Settings& s) {
     return image;
 }
 
-void FlipImage(Bitmap& image, const Settings& s) {
-    if (!image) return;
+Bitmap FlipImage(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
+    if (!image) return image;
     if (s.do_image_flip_horizontal) FreeImage_FlipHorizontal(image.get());
     if (s.do_image_flip_vertical) FreeImage_FlipVertical(image.get());
+    return image;
 }
 
 Bitmap RotateWatermark(Bitmap watermark, const Settings& s) {

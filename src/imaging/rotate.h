@@ -1,6 +1,7 @@
 #pragma once
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
+#include "imaging/frame_context.h"
 #include "settings/settings.h"
 
 namespace kestrune {
@@ -13,9 +14,9 @@ struct RotationCanvas {
 };
 RotationCanvas SimpleRotationCanvas(int width, int height, double degrees);
 
-Bitmap RotateImage(Bitmap image, const Settings& s);
+Bitmap RotateImage(Bitmap image, const FrameContext& context);
 // In place; an empty bitmap is left alone.
-void FlipImage(Bitmap& image, const Settings& s);
+Bitmap FlipImage(Bitmap image, const FrameContext& context);
 // Simple rotation of a 32-bit watermark by "Text Rotation" (text mode) or the
 // watermark's "Image Rotation" (image mode); corners stay transparent.
 Bitmap RotateWatermark(Bitmap watermark, const Settings& s);

@@ -10,7 +10,8 @@ Bitmap WidenedTo24(Bitmap image) { return Bitmap(FreeImage_ConvertTo24Bits(image
 
 }  // namespace
 
-Bitmap AdjustTones(Bitmap image, const Settings& s) {
+Bitmap AdjustTones(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image || !s.do_image_color_correction) return image;
     const int bpp = BppOf(image);
     if (bpp < 8 || bpp > 32) {
@@ -25,7 +26,8 @@ Bitmap AdjustTones(Bitmap image, const Settings& s) {
     return image;
 }
 
-Bitmap MakeGreyscale(Bitmap image, const Settings& s) {
+Bitmap MakeGreyscale(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image || !s.do_image_greyscale) return image;
     if (BppOf(image) > 32) {
         image = WidenedTo24(std::move(image));
@@ -34,7 +36,8 @@ Bitmap MakeGreyscale(Bitmap image, const Settings& s) {
     return Bitmap(FreeImage_ConvertToGreyscale(image.get()));
 }
 
-Bitmap ApplyThreshold(Bitmap image, const Settings& s) {
+Bitmap ApplyThreshold(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
     if (!image || !s.do_image_threshold) return image;
     if (BppOf(image) > 32) {
         image = WidenedTo24(std::move(image));

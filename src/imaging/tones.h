@@ -1,12 +1,12 @@
 #pragma once
 
-#include "imaging/bitmap.h"
-#include "settings/settings.h"
+#include "platform/bitmap.h"
+#include "imaging/frame_context.h"
 
 namespace kestrune {
 
-Bitmap AdjustTones(Bitmap image, const Settings& s);
-Bitmap MakeGreyscale(Bitmap image, const Settings& s);
-Bitmap ApplyThreshold(Bitmap image, const Settings& s);
+Bitmap AdjustTones(Bitmap image, const FrameContext& context);
+Bitmap MakeGreyscale(Bitmap image, const FrameContext& context);
+Bitmap ApplyThreshold(Bitmap image, const FrameContext& context);
 
 }  // namespace kestrune

@@ -3,11 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <mutex>
-#include <optional>
 #include <vector>
 
-#include "batch/mask_tokens.h"
+#include "settings/mask_tokens.h"
 #include "imaging/colour.h"
 #include "imaging/rotate.h"
 #include "imaging/rounding.h"
@@ -26,49 +24,11 @@ DrawColour ColourWithAlpha(const std::string& text, int alpha) {
     return {c.red, c.green, c.blue, static_cast<uint8_t>(Opacity(alpha))};
 }
 
-// Everything the rendered text block depends on. The font itself is not in
-// the key: loading or releasing it empties the cache.
-struct TextBlockKey {
-    std::string text;
-    int leading = 0;
-    std::string font_colour;
-    int text_opacity = 0;
-    std::string back_colour;
-    int back_opacity = 0;
-    int antialiasing = 0;
-    int alignment = 0;
-    int padding = 0;
-    int rotation = 0;
-    bool operator==(const TextBlockKey&) const = default;
-};
-
-// The logo file is identified by its path, size and modification time, so
-// that a logo replaced between two batches is read again.
-struct LogoKey {
-    std::string path;
-    long long size = 0;
-    long long modified_ns = 0;
-    int greyscale = 0;
-    int opacity = 0;
-    int rotation = 0;
-    bool operator==(const LogoKey&) const = default;
-};
-
-// One font and one rendered block per batch. The block is drawn once and
-// reused for every frame while its text (tokens expanded) and settings stay
-// the same; only the placement is done per frame.
-std::mutex watermark_mutex;
-std::unique_ptr<Font> watermark_font;
-std::optional<TextBlockKey> text_block_key;
-Bitmap text_block;
-std::optional<LogoKey> logo_key;
-Bitmap logo_block;
-
-void ForgetBlocks() {
-    text_block_key.reset();
-    text_block.reset();
-    logo_key.reset();
-    logo_block.reset();
+void ForgetBlocks(LayerCache& cache) {
+    cache.text_key.reset();
+    cache.text_block.reset();
+    cache.logo_key.reset();
+    cache.logo_block.reset();
 }
 
 struct PlacementSettings {
@@ -242,9 +202,10 @@ Bitmap RenderLogoBlock(const Settings& s) {
 }
 
 // Cached blocks are rotated already; the caller only reads them.
-FIBITMAP* TextBlockFor(const Settings& s, const BatchState& state) {
-    if (!watermark_font) return nullptr;
-    TextBlockKey key{ExpandWatermarkText(s, state),
+FIBITMAP* TextBlockFor(LayerCache& cache, const FrameContext& context) {
+    const Settings& s = context.settings;
+    if (!cache.font) return nullptr;
+    TextBlockKey key{ExpandWatermarkText(s, FrameTokens(context)),
                      s.font_leading,
                      s.font_color,
                      s.text_opacity,
@@ -254,15 +215,15 @@ FIBITMAP* TextBlockFor(const Settings& s, const BatchState& state) {
                      s.text_alignment,
                      s.text_padding,
                      s.text_rotation};
-    if (!text_block_key || !(*text_block_key == key)) {
-        Bitmap block = RenderTextBlock(s, *watermark_font, key.text);
-        text_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
-        text_block_key = std::move(key);
+    if (!cache.text_key || !(*cache.text_key == key)) {
+        Bitmap block = RenderTextBlock(s, *cache.font, key.text);
+        cache.text_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
+        cache.text_key = std::move(key);
     }
-    return text_block.get();
+    return cache.text_block.get();
 }
 
-FIBITMAP* LogoBlockFor(const Settings& s) {
+FIBITMAP* LogoBlockFor(LayerCache& cache, const Settings& s) {
     struct stat info {};
     if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return nullptr;
     LogoKey key{s.image,
@@ -271,12 +232,12 @@ FIBITMAP* LogoBlockFor(const Settings& s) {
                 s.image_greyscale,
                 s.image_opacity,
                 s.wm_image_rotation};
-    if (!logo_key || !(*logo_key == key)) {
+    if (!cache.logo_key || !(*cache.logo_key == key)) {
         Bitmap block = RenderLogoBlock(s);
-        logo_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
-        logo_key = std::move(key);
+        cache.logo_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
+        cache.logo_key = std::move(key);
     }
-    return logo_block.get();
+    return cache.logo_block.get();
 }
 
 Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int height, const Settings& s) {
@@ -306,7 +267,7 @@ Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int heig
 
 }  // namespace
 
-bool LoadWatermarkFont(const Settings& s) {
+bool LoadWatermarkFont(LayerCache& cache, const Settings& s) {
     FontRequest request;
     request.face = s.font;
     request.size = s.font_size;
@@ -315,24 +276,24 @@ bool LoadWatermarkFont(const Settings& s) {
     request.underline = s.font_effect == 1;
     request.strike_out = s.font_effect == 2;
     std::unique_ptr<Font> font = LoadFont(request);
-    std::lock_guard lock(watermark_mutex);
-    watermark_font = std::move(font);
-    ForgetBlocks();
-    return watermark_font != nullptr;
+    std::lock_guard lock(cache.mutex);
+    cache.font = std::move(font);
+    ForgetBlocks(cache);
+    return cache.font != nullptr;
 }
 
-bool IsWatermarkFontLoaded() {
-    std::lock_guard lock(watermark_mutex);
-    return watermark_font != nullptr;
+bool IsWatermarkFontLoaded(LayerCache& cache) {
+    std::lock_guard lock(cache.mutex);
+    return cache.font != nullptr;
 }
 
-void ReleaseWatermarkFont() {
-    std::lock_guard lock(watermark_mutex);
-    watermark_font.reset();
-    ForgetBlocks();
+void ReleaseWatermarkFont(LayerCache& cache) {
+    std::lock_guard lock(cache.mutex);
+    cache.font.reset();
+    ForgetBlocks(cache);
 }
 
-std::string ExpandWatermarkText(const Settings& s, const BatchState& state) {
+std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens) {
     std::string text = s.text;
     if (std::count(text.begin(), text.end(), '%') < 2) return text;
     // Presence is decided on the text as given, so a token brought in by an
@@ -340,7 +301,7 @@ std::string ExpandWatermarkText(const Settings& s, const BatchState& state) {
     const std::string lower = ToLower(text);
     for (size_t i = 0; i < kMaskTokens.size(); ++i) {
         if (lower.find(kMaskTokens[i]) != std::string::npos)
-            text = ReplaceAllIgnoreCase(text, kMaskTokens[i], MaskTokenValue(i, state));
+            text = ReplaceAllIgnoreCase(text, kMaskTokens[i], MaskTokenValue(i, tokens));
     }
     return text;
 }
@@ -351,14 +312,6 @@ int LineX(int line_width, int block_width, const Settings& s) {
         case 2: return block_width - line_width - s.text_padding;
         default: return s.text_padding;
     }
-}
-
-Bitmap ClipWatermark(Bitmap watermark, int width, int height, const Settings& s) {
-    if (!watermark) return watermark;
-    const Size clipped = ClippedSize(WidthOf(watermark), HeightOf(watermark), width, height, s);
-    if (clipped.width <= 0 || clipped.height <= 0) return {};
-    if (clipped.width == WidthOf(watermark) && clipped.height == HeightOf(watermark)) return watermark;
-    return Bitmap(FreeImage_Copy(watermark.get(), 0, 0, clipped.width, clipped.height));
 }
 
 WatermarkPoint PlaceWatermark(int ww, int wh, int width, int height, const Settings& s) {
@@ -385,21 +338,21 @@ WatermarkPoint PlaceWatermark(int ww, int wh, int width, int height, const Setti
     return at;
 }
 
-Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const BatchState& state) {
-    if (s.do_watermark == 0 || !image) return image;
+Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
+    const Settings& s = context.settings;
+    if (s.do_watermark == 0 || !image || !context.layers) return image;
     if (BppOf(image) != 24 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) {
         image.reset(FreeImage_ConvertTo24Bits(image.get()));
         if (!image) return image;
     }
     // The canvas has to match the bitmap for the compositing to take it.
-    if (width != WidthOf(image) || height != HeightOf(image)) {
-        width = WidthOf(image);
-        height = HeightOf(image);
-    }
-    std::lock_guard lock(watermark_mutex);
+    const int width = WidthOf(image);
+    const int height = HeightOf(image);
+    LayerCache& cache = *context.layers;
+    std::lock_guard lock(cache.mutex);
     FIBITMAP* block = nullptr;
-    if (s.do_watermark == 1) block = TextBlockFor(s, state);
-    else if (s.do_watermark == 2) block = LogoBlockFor(s);
+    if (s.do_watermark == 1) block = TextBlockFor(cache, context);
+    else if (s.do_watermark == 2) block = LogoBlockFor(cache, s);
     if (!block) return image;
     return CompositeWatermark(std::move(image), block, width, height, s);
 }

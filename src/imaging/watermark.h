@@ -2,23 +2,26 @@
 
 #include <string>
 
-#include "batch/batch_state.h"
-#include "imaging/bitmap.h"
+#include "imaging/frame_context.h"
+#include "imaging/layer_cache.h"
+#include "platform/bitmap.h"
+#include "settings/mask_tokens.h"
 #include "settings/settings.h"
 
 namespace kestrune {
 
 // The watermark font of the batch: loaded once before converting, released
 // at the end. False when no installed font provides the face.
-bool LoadWatermarkFont(const Settings& s);
-bool IsWatermarkFontLoaded();
-void ReleaseWatermarkFont();
+bool LoadWatermarkFont(LayerCache& cache, const Settings& s);
+bool IsWatermarkFontLoaded(LayerCache& cache);
+void ReleaseWatermarkFont(LayerCache& cache);
 
 // "Text" with the mask tokens expanded; the rest keeps its case.
-std::string ExpandWatermarkText(const Settings& s, const BatchState& state);
+std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens);
 
-// Text (mode 1) or image (mode 2) watermark composited over the image.
-Bitmap DrawWatermark(Bitmap image, int width, int height, const Settings& s, const BatchState& state);
+// Text (mode 1) or image (mode 2) watermark composited over the image, with
+// the blocks of context.layers (without them the frame stays as it is).
+Bitmap DrawWatermark(Bitmap image, const FrameContext& context);
 
 // x of one text line of width `line_width` in a block of width
 // `block_width`, by "Text Alignment" and "Text Padding".
@@ -28,10 +31,6 @@ int LineX(int line_width, int block_width, const Settings& s);
 // come from the text or the image settings by "Do Watermark". `width` and
 // `height` are the image's.
 //
-// Cuts the watermark to its top-left part where it would reach past the
-// area (the image, or the inside of the frame) at its offsets; empty when
-// nothing is left.
-Bitmap ClipWatermark(Bitmap watermark, int width, int height, const Settings& s);
 struct WatermarkPoint {
     int x = 0, y = 0;
     bool operator==(const WatermarkPoint&) const = default;

@@ -156,17 +156,6 @@ Drawing StartDrawing(cairo_surface_t* layer) {
 int LayerWidth(cairo_surface_t* layer) { return layer ? cairo_image_surface_get_width(layer) : 0; }
 int LayerHeight(cairo_surface_t* layer) { return layer ? cairo_image_surface_get_height(layer) : 0; }
 
-DrawColour LayerPixel(cairo_surface_t* layer, int x, int y) {
-    if (!layer || x < 0 || y < 0 || x >= LayerWidth(layer) || y >= LayerHeight(layer)) return {0, 0, 0, 0};
-    cairo_surface_flush(layer);
-    const unsigned char* row = cairo_image_surface_get_data(layer) + y * cairo_image_surface_get_stride(layer);
-    uint32_t p;
-    std::memcpy(&p, row + 4 * x, 4);
-    const uint8_t a = p >> 24;
-    if (a == 0) return {0, 0, 0, 0};
-    return {Unpremultiply(a, (p >> 16) & 0xff), Unpremultiply(a, (p >> 8) & 0xff), Unpremultiply(a, p & 0xff), a};
-}
-
 // ---- Shapes ----------------------------------------------------------------
 
 void SetColour(cairo_t* cr, DrawColour c) {
@@ -367,29 +356,6 @@ Surface LayerFromBitmap(FIBITMAP* bitmap, PixelFilter filter) {
     }
     cairo_surface_mark_dirty(layer.get());
     return layer;
-}
-
-std::string EncodePng(cairo_surface_t* layer) {
-    if (!layer) return {};
-    std::string png;
-    auto append = [](void* closure, const unsigned char* data, unsigned int length) {
-        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-        return CAIRO_STATUS_SUCCESS;
-    };
-    if (cairo_surface_write_to_png_stream(layer, append, &png) != CAIRO_STATUS_SUCCESS) return {};
-    return png;
-}
-
-Bitmap BitmapFromPng(const std::string& png) {
-    if (png.empty()) return {};
-    MemoryStream stream(FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(png.data())),
-                                             static_cast<DWORD>(png.size())));
-    if (!stream) return {};
-    Bitmap bitmap(FreeImage_LoadFromMemory(FIF_PNG, stream.get(), 0));
-    // Cairo writes a layer without any transparency as RGB; the compositing
-    // that follows needs the alpha channel, so give it an opaque one.
-    if (bitmap && FreeImage_GetBPP(bitmap.get()) != 32) bitmap.reset(FreeImage_ConvertTo32Bits(bitmap.get()));
-    return bitmap;
 }
 
 Bitmap BitmapFromLayer(cairo_surface_t* layer) {

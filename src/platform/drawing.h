@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 
 namespace kestrune {
 
@@ -71,8 +71,6 @@ Drawing StartDrawing(cairo_surface_t* layer);
 
 int LayerWidth(cairo_surface_t* layer);
 int LayerHeight(cairo_surface_t* layer);
-// The un-premultiplied colour of one pixel, y from the top (for checks).
-DrawColour LayerPixel(cairo_surface_t* layer, int x, int y);
 
 // ---- Shapes ----------------------------------------------------------------
 
@@ -160,14 +158,9 @@ enum class PixelFilter { None, Greyscale };
 // be converted.
 Surface LayerFromBitmap(FIBITMAP* bitmap, PixelFilter filter = PixelFilter::None);
 
-// The layer as PNG bytes (un-premultiplied RGBA, or RGB when it is opaque);
-// empty on failure.
-std::string EncodePng(cairo_surface_t* layer);
-// PNG bytes through a FreeImage memory stream, always as a 32-bit bitmap.
-Bitmap BitmapFromPng(const std::string& png);
-// The layer as a 32-bit FreeImage bitmap, un-premultiplied exactly as the PNG
-// writer does it, so this equals BitmapFromPng(EncodePng(layer)) without the
-// encoding.
+// The layer as a 32-bit FreeImage bitmap, un-premultiplied exactly as
+// Cairo's PNG writer does it, so that it equals the layer written to PNG and
+// read back, without the encoding.
 Bitmap BitmapFromLayer(cairo_surface_t* layer);
 
 }  // namespace kestrune

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 
 namespace kestrune {
 namespace {

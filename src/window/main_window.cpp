@@ -30,7 +30,7 @@
 #include <memory>
 #include <mutex>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "app/version.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
@@ -624,7 +624,7 @@ bool MainWindow::StartConversion() {
     if (field.startsWith(QLatin1String("..")) || !IsFolder(Utf8(folder))) return Warn("Invalid output folder", field);
     if (const QString warning = SettingsWarning(settings, settings.output_format); !warning.isEmpty())
         return WarnWith(warning);
-    if (settings.do_watermark == 1 && !LoadWatermarkFont(settings))
+    if (settings.do_watermark == 1 && !LoadWatermarkFont(batch_layers, settings))
         return Warn("Invalid watermark font", FromUtf8(settings.font));
     if (settings.do_watermark == 2) {
         if (settings.image.empty()) return Warn("Empty watermark image");
@@ -651,7 +651,7 @@ bool MainWindow::StartConversion() {
 }
 
 void MainWindow::ConversionEnded() {
-    if (settings.do_watermark == 1 && IsWatermarkFontLoaded()) ReleaseWatermarkFont();
+    if (settings.do_watermark == 1 && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
     ProgressDialog* dialog = conversion_;
     if (!dialog) return;
     const std::string count = FormatText(GetText("Msg", "Progress"), std::to_string(dialog->Taken()),

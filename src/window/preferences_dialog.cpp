@@ -20,8 +20,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "app/text_table.h"
-#include "batch/mask_tokens.h"
+#include "settings/text_table.h"
+#include "settings/mask_tokens.h"
 #include "formats/registry.h"
 #include "platform/text.h"
 #include "settings/preferences.h"

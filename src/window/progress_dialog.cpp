@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "window/dialogs.h"
 

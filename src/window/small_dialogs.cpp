@@ -9,7 +9,7 @@
 #include <QUrlQuery>
 #include <QVBoxLayout>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "app/version.h"
 #include "formats/registry.h"
 #include "settings/settings.h"

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
 #include "formats/registry.h"

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "settings/settings.h"
 
 namespace kestrune {

@@ -100,9 +100,8 @@ TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
     kestrune::BuildOutputFormatTable();
     kestrune::Settings s;
     kestrune::SetDefaultSettings(s, true);
-    kestrune::BatchState state;
-    state.conversion = "png";
-    kestrune::PrepareOutputFormat(state, s);
+    kestrune::FrameContext state(s);
+    state.format = kestrune::OutputFrameFormat("png", s);
     TempDir out;
     kestrune::FrameSaver saver(3);
     std::vector<std::string> targets;
@@ -112,7 +111,7 @@ TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
         const int side = i == 0 ? 1500 : 8;
         kestrune::Bitmap frame(FreeImage_Allocate(side, side, 32));
         targets.push_back(i == 3 ? out / "missing/f3.png" : out / ("f" + std::to_string(i) + ".png"));
-        saver.Save(std::move(frame), targets.back(), state, s);
+        saver.Save(std::move(frame), targets.back(), state);
         EXPECT_FALSE(saver.GaveUp());
     }
     const auto outcomes = saver.Finish();
@@ -133,9 +132,8 @@ TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
     kestrune::BuildOutputFormatTable();
     kestrune::Settings s;
     kestrune::SetDefaultSettings(s, true);
-    kestrune::BatchState state;
-    state.conversion = "png";
-    kestrune::PrepareOutputFormat(state, s);
+    kestrune::FrameContext state(s);
+    state.format = kestrune::OutputFrameFormat("png", s);
     const int side = 300;
     const uint64_t one_frame = kestrune::FrameSaveMemory(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)));
     ASSERT_GT(one_frame, 0u);
@@ -148,7 +146,7 @@ TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
             kestrune::FrameSaver saver(8, budget);
             for (int i = 0; i < 12; ++i) {
                 targets.push_back(out / ("f" + std::to_string(i) + ".png"));
-                saver.Save(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)), targets.back(), state, s);
+                saver.Save(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)), targets.back(), state);
                 EXPECT_LE(budget.Reserved(), budget.Total());
             }
             const auto outcomes = saver.Finish();

@@ -14,10 +14,9 @@ class BitDepthTest : public ::testing::Test {
         s = formats_test::CommandLineSettings();
     }
     // A run state with a fixed target depth.
-    BatchState Fixed(const std::string& ext, int bpp) {
-        BatchState state = formats_test::StateFor(ext, s);
-        state.target_bpp = bpp;
-        state.automatic_bpp = false;
+    FrameContext Fixed(const std::string& ext, int bpp) {
+        FrameContext state = formats_test::StateFor(ext, s);
+        state.format.bpp = bpp;
         return state;
     }
     Settings s;
@@ -31,27 +30,26 @@ Bitmap Quadrants() {
     });
 }
 
-TEST_F(BitDepthTest, AutomaticDepthIsChosenPerFileAndStored) {
-    BatchState jpg = formats_test::StateFor("jpg", s, 8);
-    ASSERT_TRUE(jpg.automatic_bpp);
+TEST_F(BitDepthTest, AutomaticDepthIsTheNearestAllowedAtOrAboveTheSource) {
+    FrameContext jpg = formats_test::StateFor("jpg", s, 8);
     Bitmap grey(FreeImage_ConvertTo8Bits(Quadrants().get()));
     Bitmap out = ConvertBitDepth(std::move(grey), jpg);
-    EXPECT_EQ(jpg.target_bpp, 8);
+    EXPECT_EQ(jpg.format.bpp, 8);
     EXPECT_EQ(BppOf(out), 8);
 
-    jpg.source_bpp = 32;
-    out = ConvertBitDepth(Quadrants(), jpg);
-    EXPECT_EQ(jpg.target_bpp, 24);
+    const FrameContext jpg32 = formats_test::StateFor("jpg", s, 32);
+    out = ConvertBitDepth(Quadrants(), jpg32);
+    EXPECT_EQ(jpg32.format.bpp, 24);
     EXPECT_EQ(BppOf(out), 24);
 
-    BatchState png = formats_test::StateFor("png", s, 24);
+    FrameContext png = formats_test::StateFor("png", s, 24);
     out = ConvertBitDepth(Bitmap(FreeImage_ConvertTo24Bits(Quadrants().get())), png);
-    EXPECT_EQ(png.target_bpp, 24);
+    EXPECT_EQ(png.format.bpp, 24);
     EXPECT_EQ(BppOf(out), 24);
 }
 
 TEST_F(BitDepthTest, SameDepthReturnsTheSameBitmap) {
-    BatchState state = Fixed("png", 32);
+    FrameContext state = Fixed("png", 32);
     Bitmap image = Quadrants();
     FIBITMAP* before = image.get();
     Bitmap out = ConvertBitDepth(std::move(image), state);
@@ -63,7 +61,7 @@ TEST_F(BitDepthTest, SixteenBitsLayoutDependsOnTheFormat) {
                                           {"ico", FI16_555_GREEN_MASK},
                                           {"bmp", FI16_565_GREEN_MASK}}) {
         SCOPED_TRACE(ext);
-        BatchState state = Fixed(ext, 16);
+        FrameContext state = Fixed(ext, 16);
         Bitmap out = ConvertBitDepth(Quadrants(), state);
         ASSERT_EQ(BppOf(out), 16);
         EXPECT_EQ(FreeImage_GetGreenMask(out.get()), green_mask);
@@ -75,7 +73,7 @@ TEST_F(BitDepthTest, SixteenBitsLayoutDependsOnTheFormat) {
 TEST_F(BitDepthTest, DeepImagesReachSixteenBitsThroughTwentyFour) {
     Bitmap deep(FreeImage_ConvertToRGB16(Quadrants().get()));
     ASSERT_EQ(BppOf(deep), 48);
-    BatchState state = Fixed("bmp", 16);
+    FrameContext state = Fixed("bmp", 16);
     Bitmap out = ConvertBitDepth(std::move(deep), state);
     ASSERT_TRUE(out);
     EXPECT_EQ(BppOf(out), 16);
@@ -83,7 +81,7 @@ TEST_F(BitDepthTest, DeepImagesReachSixteenBitsThroughTwentyFour) {
 }
 
 TEST_F(BitDepthTest, EightBitsQuantizeOrTurnGrey) {
-    BatchState png = Fixed("png", 8);
+    FrameContext png = Fixed("png", 8);
     Bitmap palette = ConvertBitDepth(Quadrants(), png);
     ASSERT_EQ(BppOf(palette), 8);
     EXPECT_EQ(FreeImage_GetColorType(palette.get()), FIC_PALETTE);
@@ -94,7 +92,7 @@ TEST_F(BitDepthTest, EightBitsQuantizeOrTurnGrey) {
     EXPECT_EQ(ReadPixel(palette.get(), 12, 12), (Rgba{255, 255, 255, 255}));
 
     for (const char* ext : {"jpg", "j2k", "jp2", "jxr"}) {
-        BatchState grey = Fixed(ext, 8);
+        FrameContext grey = Fixed(ext, 8);
         Bitmap out = ConvertBitDepth(Quadrants(), grey);
         ASSERT_EQ(BppOf(out), 8) << ext;
         EXPECT_EQ(FreeImage_GetColorType(out.get()), FIC_MINISBLACK) << ext;
@@ -110,15 +108,15 @@ TEST_F(BitDepthTest, OtherTargets) {
     for (const Case& c : {Case{96, FIT_RGBF}, Case{48, FIT_RGB16}, Case{24, FIT_BITMAP},
                           Case{4, FIT_BITMAP}, Case{1, FIT_BITMAP}}) {
         SCOPED_TRACE(c.bpp);
-        BatchState state = Fixed("tiff", c.bpp);
+        FrameContext state = Fixed("tiff", c.bpp);
         Bitmap out = ConvertBitDepth(Quadrants(), state);
         ASSERT_TRUE(out);
         EXPECT_EQ(BppOf(out), c.bpp);
         EXPECT_EQ(FreeImage_GetImageType(out.get()), c.type);
     }
-    BatchState rgb = Fixed("tiff", 24);
+    FrameContext rgb = Fixed("tiff", 24);
     Bitmap back32 = ConvertBitDepth(Bitmap(FreeImage_ConvertTo24Bits(Quadrants().get())), rgb);
-    BatchState to32 = Fixed("tiff", 32);
+    FrameContext to32 = Fixed("tiff", 32);
     back32 = ConvertBitDepth(std::move(back32), to32);
     EXPECT_EQ(BppOf(back32), 32);
     EXPECT_EQ(ReadPixel(back32.get(), 12, 12), (Rgba{255, 255, 255, 255}));
@@ -126,7 +124,7 @@ TEST_F(BitDepthTest, OtherTargets) {
     Bitmap bw = formats_test::MakeBitmap32(8, 8, [](int x, int) {
         return x < 4 ? Rgba{0, 0, 0, 255} : Rgba{255, 255, 255, 255};
     });
-    BatchState one = Fixed("pbm", 1);
+    FrameContext one = Fixed("pbm", 1);
     bw = ConvertBitDepth(std::move(bw), one);
     EXPECT_EQ(ReadPixel(bw.get(), 1, 5), (Rgba{0, 0, 0, 255}));
     EXPECT_EQ(ReadPixel(bw.get(), 6, 5), (Rgba{255, 255, 255, 255}));
@@ -134,12 +132,11 @@ TEST_F(BitDepthTest, OtherTargets) {
 
 TEST_F(BitDepthTest, UnknownDepthAndEmptyImageGiveEmpty) {
     for (int bpp : {2, 64, 12, -1}) {
-        BatchState state = Fixed("png", bpp);
+        FrameContext state = Fixed("png", bpp);
         EXPECT_FALSE(ConvertBitDepth(Quadrants(), state)) << bpp;
     }
-    BatchState state = formats_test::StateFor("gif", s);
+    FrameContext state = formats_test::StateFor("gif", s);
     EXPECT_FALSE(ConvertBitDepth(Bitmap(), state));
-    EXPECT_EQ(state.target_bpp, 8);
 }
 
 }  // namespace

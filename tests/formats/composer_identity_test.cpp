@@ -82,8 +82,8 @@ Comparison ExpectSameFrames(const std::string& path, const std::string& referenc
         EXPECT_EQ(d, "") << path << " frame " << i;
         if (!d.empty()) break;  // later frames inherit the difference
     }
-    CloseFrameSource(fast);
-    CloseFrameSource(reference);
+    fast = {};
+    reference = {};
     return result;
 }
 

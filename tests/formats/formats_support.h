@@ -19,12 +19,12 @@
 #include "support/gif_writer.h"
 #include "formats/saving.h"
 #include "support/harness.h"
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 #include "settings/settings.h"
 
 namespace formats_test {
 
-using kestrune::BatchState;
+using kestrune::FrameContext;
 using kestrune::Bitmap;
 using kestrune::Settings;
 using testing_support::Rgba;
@@ -47,13 +47,13 @@ inline Settings CommandLineSettings() {
     return s;
 }
 
-// The run state the driver would prepare for this output format.
-inline BatchState StateFor(const std::string& ext, const Settings& s, int source_bpp = 32) {
-    BatchState state;
-    state.conversion = ext;
-    kestrune::PrepareOutputFormat(state, s);
-    state.source_bpp = source_bpp;
-    return state;
+// The context the worker would give a frame of source_bpp bits saved in
+// this output format.
+inline FrameContext StateFor(const std::string& ext, const Settings& s, int source_bpp = 32) {
+    FrameContext context(s);
+    context.format = kestrune::OutputFrameFormat(ext, s);
+    if (context.format.bpp == 0) context.format.bpp = kestrune::NearestAllowedBitDepth(ext, source_bpp);
+    return context;
 }
 
 // A 32-bit bitmap painted by colour(x, y), y counted from the top.

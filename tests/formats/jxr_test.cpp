@@ -252,8 +252,8 @@ TEST_P(JxrSaveFrameTest, EveryAllowedDepthIsSavedAndReadsBack) {
     ASSERT_TRUE(IsBitDepthAllowed("jxr", bpp));
     Settings s = formats_test::CommandLineSettings();
     s.jxr_bpp = bpp;
-    BatchState state = formats_test::StateFor("jxr", s);
-    ASSERT_EQ(state.target_bpp, bpp);
+    FrameContext state = formats_test::StateFor("jxr", s);
+    ASSERT_EQ(state.format.bpp, bpp);
     Bitmap frame = ConvertBitDepth(formats_test::MakeBitmap32(kWidth, kHeight, [](int x, int y) {
         const bool stem = x >= 8 && x < 12 && y >= 4 && y < 19;
         const bool top_bar = y >= 4 && y < 7 && x >= 8 && x < 24;
@@ -264,7 +264,7 @@ TEST_P(JxrSaveFrameTest, EveryAllowedDepthIsSavedAndReadsBack) {
     ASSERT_TRUE(frame);
 
     const std::string target = dir / "out.jxr";
-    ASSERT_EQ(SaveFrame(frame, target, state, s), SaveResult::Saved);
+    ASSERT_EQ(SaveFrame(frame, target, state), SaveResult::Saved);
     EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"out.jxr"});
     auto back = DecodeJpegXr(target);
     ASSERT_TRUE(back);
@@ -288,11 +288,11 @@ INSTANTIATE_TEST_SUITE_P(AllowedDepths, JxrSaveFrameTest, ::testing::Values(1, 8
 
 TEST_F(JxrWriterTest, AFailedSaveLeavesNothingBehind) {
     Settings s = formats_test::CommandLineSettings();
-    BatchState state = formats_test::StateFor("jxr", s);
+    FrameContext state = formats_test::StateFor("jxr", s);
     Bitmap frame = formats_test::MakeBitmap32(kWidth, kHeight, Pattern);
 
     // A folder that does not exist: nothing is created, not even the folder.
-    EXPECT_EQ(SaveFrame(frame, dir / "missing/out.jxr", state, s), SaveResult::Failed);
+    EXPECT_EQ(SaveFrame(frame, dir / "missing/out.jxr", state), SaveResult::Failed);
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
     EXPECT_TRUE(testing_support::ListNames(dir.path()).empty());
 
@@ -301,7 +301,7 @@ TEST_F(JxrWriterTest, AFailedSaveLeavesNothingBehind) {
     const std::string target = dir / "out.jxr";
     testing_support::WriteFileBytes(target, "earlier output");
     Bitmap refused(FreeImage_AllocateT(FIT_UINT16, kWidth, kHeight));
-    EXPECT_EQ(SaveFrame(refused, target, state, s), SaveResult::Failed);
+    EXPECT_EQ(SaveFrame(refused, target, state), SaveResult::Failed);
     EXPECT_EQ(testing_support::ReadFileBytes(target), "earlier output");
     EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"out.jxr"});
 }

@@ -71,7 +71,7 @@ TEST(OpenFrameSource, GivesComposedThirtyTwoBitFrames) {
 
     EXPECT_FALSE(TakeFrame(source, 3));
     EXPECT_FALSE(TakeFrame(source, -1));
-    CloseFrameSource(source);
+    source = {};
     EXPECT_FALSE(source.composer);
 }
 
@@ -99,7 +99,7 @@ TEST(OpenFrameSource, FilesThatAreNoGifGiveNoFrames) {
         FrameSource source = OpenFrameSource(dir / name);
         EXPECT_EQ(source.frame_count, 0);
         EXPECT_FALSE(TakeFrame(source, 0));
-        CloseFrameSource(source);
+        source = {};
     }
 }
 
@@ -165,7 +165,7 @@ TEST(OpenFrameSource, EveryCorpusFileOpensOrFailsCleanly) {
         if (e.status == "ok") {
             EXPECT_EQ(source.frame_count, e.frames);
         }
-        CloseFrameSource(source);
+        source = {};
     }
     // Which files FreeImage refuses, for the record; none of them is a valid file.
     std::string list;

@@ -82,17 +82,16 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
     }
     for (int k = 0; k < source.frame_count; ++k) {
         SCOPED_TRACE("frame " + std::to_string(k));
-        BatchState state = formats_test::StateFor(ext, s);
         Bitmap frame = TakeFrame(source, k);
         ASSERT_TRUE(frame);
-        state.source_bpp = BppOf(frame);
+        FrameContext state = formats_test::StateFor(ext, s, BppOf(frame));
         frame = ConvertBitDepth(std::move(frame), state);
         ASSERT_TRUE(frame);
-        EXPECT_EQ(state.target_bpp, c.converted_bpp);
+        EXPECT_EQ(state.format.bpp, c.converted_bpp);
         EXPECT_EQ(BppOf(frame), c.converted_bpp);
 
         const std::string target = dir / ("out[" + std::to_string(k + 1) + "]." + ext);
-        const SaveResult result = SaveFrame(frame, target, state, s);
+        const SaveResult result = SaveFrame(frame, target, state);
         ASSERT_EQ(result, SaveResult::Saved);
         ASSERT_GT(testing_support::ReadFileBytes(target).size(), 0u);
 
@@ -159,7 +158,7 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
             std::cout << ext << " frame " << k << ": worst where judged " << worst << ", mean " << total / (40 * 40) << "\n";
         EXPECT_LE(total / (40 * 40), c.mean_error + 1e-9) << "mean error; worst " << worst;
     }
-    CloseFrameSource(source);
+    source = {};
     // Only the outputs (and the converted DDS pictures) remain: no temporary file.
     for (const std::string& name : testing_support::ListNames(dir.path()))
         EXPECT_EQ(name.rfind("kestrune", 0), std::string::npos) << name;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "formats/loading.h"
+#include "imaging/size_limit.h"
 #include "formats_support.h"
 #include "platform/clock.h"
 
@@ -98,57 +99,38 @@ TEST_F(SavingTest, FlagsOfEveryCode) {
         EXPECT_EQ(SaveFlagsFor(ext, s), 0) << ext;
 }
 
-TEST_F(SavingTest, PrepareOutputFormatFillsTheRunState) {
+TEST_F(SavingTest, OutputFrameFormatTakesTheSettings) {
     s.tga_bpp = 16;
     s.tga_compression = 1;
-    BatchState state;
-    state.conversion = "tga";
-    PrepareOutputFormat(state, s);
-    EXPECT_EQ(state.writer_id, FIF_TARGA);
-    EXPECT_EQ(state.target_bpp, 16);
-    EXPECT_FALSE(state.automatic_bpp);
-    EXPECT_EQ(state.save_flags, 2);
-    state.conversion = "psd";
-    PrepareOutputFormat(state, s);
-    EXPECT_EQ(state.writer_id, 1081);
-    EXPECT_EQ(state.target_bpp, 0);
-    EXPECT_TRUE(state.automatic_bpp);
+    FrameFormat tga = OutputFrameFormat("tga", s);
+    EXPECT_EQ(tga.bpp, 16);
+    EXPECT_EQ(tga.save_flags, 2);
+    EXPECT_TRUE(tga.sixteen_bits_555);
+    EXPECT_EQ(OutputFrameFormat("psd", s).bpp, 0);
 }
 
 TEST_F(SavingTest, IconSizeLimit) {
-    BatchState ico = formats_test::StateFor("ico", s);
-    int w = 200, h = 100;
-    Bitmap big = LimitIconSize(Checkerboard(200, 100), ico, w, h);
+    FrameContext ico = formats_test::StateFor("ico", s);
+    Bitmap big = LimitSize(Checkerboard(200, 100), ico);
     EXPECT_EQ(WidthOf(big), 128);
     EXPECT_EQ(HeightOf(big), 128);
-    EXPECT_EQ(w, 128);
-    EXPECT_EQ(h, 128);
 
     Bitmap exact = Checkerboard(128, 128);
     FIBITMAP* before = exact.get();
-    w = h = 128;
-    exact = LimitIconSize(std::move(exact), ico, w, h);
+    exact = LimitSize(std::move(exact), ico);
     EXPECT_EQ(exact.get(), before);
 
-    w = 10;
-    h = 129;
-    Bitmap tall = LimitIconSize(Checkerboard(10, 129), ico, w, h);
+    Bitmap tall = LimitSize(Checkerboard(10, 129), ico);
     EXPECT_EQ(WidthOf(tall), 128);
     EXPECT_EQ(HeightOf(tall), 128);
 
-    BatchState png = formats_test::StateFor("png", s);
-    w = 200;
-    h = 100;
-    Bitmap other = LimitIconSize(Checkerboard(200, 100), png, w, h);
-    EXPECT_EQ(WidthOf(other), 200);
-    EXPECT_EQ(w, 200);
+    FrameContext png = formats_test::StateFor("png", s);
+    EXPECT_EQ(WidthOf(LimitSize(Checkerboard(200, 100), png)), 200);
 
     // The limited frame is what FreeImage writes as an icon.
     TempDir dir;
-    w = 200;
-    h = 100;
-    Bitmap icon = LimitIconSize(Checkerboard(200, 100), ico, w, h);
-    ASSERT_EQ(SaveFrame(icon, dir / "a.ico", ico, s), SaveResult::Saved);
+    Bitmap icon = LimitSize(Checkerboard(200, 100), ico);
+    ASSERT_EQ(SaveFrame(icon, dir / "a.ico", ico), SaveResult::Saved);
     testing_support::TestBitmap back = testing_support::LoadImageFile(dir / "a.ico");
     ASSERT_TRUE(back);
     EXPECT_EQ(FreeImage_GetWidth(back.get()), 128u);
@@ -175,28 +157,15 @@ TEST_F(SavingTest, TemporaryNameSpellsTheLocalTime) {
         EXPECT_TRUE(name[i] >= 'a' && name[i] <= 'z') << name;
 }
 
-TEST_F(SavingTest, TemporaryOutputPathLiesInTheTargetFolder) {
-    BatchState state = formats_test::StateFor("dds", s);
-    state.output_folder = "/out/";
-    state.current_subfolder = "a/b/";
-    s.keep_subfolders = 1;
-    std::string path = TemporaryOutputPath(state, s);
-    EXPECT_EQ(path.rfind("/out/a/b/kestrune", 0), 0u) << path;
-    EXPECT_EQ(path.substr(path.size() - 4), ".dds");
-    s.keep_subfolders = 0;
-    path = TemporaryOutputPath(state, s);
-    EXPECT_EQ(path.rfind("/out/kestrune", 0), 0u) << path;
-}
-
 TEST_F(SavingTest, DdsHasMipmapsPsdAndPcxAreSingleImages) {
     TempDir dir;
     for (const char* ext : {"dds", "psd", "pcx"}) {
         SCOPED_TRACE(ext);
-        BatchState state = formats_test::StateFor(ext, s);
+        FrameContext state = formats_test::StateFor(ext, s);
         Bitmap image = Checkerboard(40, 24);
         if (std::string(ext) == "pcx") image.reset(FreeImage_ConvertTo24Bits(image.get()));
         const std::string target = dir / (std::string("out.") + ext);
-        ASSERT_EQ(SaveFrame(image, target, state, s), SaveResult::Saved);
+        ASSERT_EQ(SaveFrame(image, target, state), SaveResult::Saved);
         const std::string bytes = ReadFileBytes(target);
         ASSERT_GT(bytes.size(), 128u);
         if (std::string(ext) == "dds") {
@@ -238,11 +207,11 @@ TEST_F(SavingTest, DevilOutputsKeepOrientationAndChannels) {
     };
     for (const char* ext : {"dds", "psd", "pcx"}) {
         SCOPED_TRACE(ext);
-        BatchState state = formats_test::StateFor(ext, s);
+        FrameContext state = formats_test::StateFor(ext, s);
         Bitmap image = formats_test::MakeBitmap32(16, 16, colour);
         if (std::string(ext) == "pcx") image.reset(FreeImage_ConvertTo24Bits(image.get()));
         const std::string target = dir / (std::string("o.") + ext);
-        ASSERT_EQ(SaveFrame(image, target, state, s), SaveResult::Saved);
+        ASSERT_EQ(SaveFrame(image, target, state), SaveResult::Saved);
         const std::string png = dir / (std::string(ext) + ".png");
         formats_test::CommandOutput("convert '" + target + "[0]' 'png:" + png + "'");
         testing_support::TestBitmap back = testing_support::LoadImageFile(png);
@@ -260,10 +229,10 @@ TEST_F(SavingTest, ReadOnlyTargetOfDevilFormatsIsReplaced) {
         const std::string target = dir / (std::string("old.") + ext);
         testing_support::WriteFileBytes(target, "old contents");
         ASSERT_EQ(chmod(target.c_str(), 0444), 0);
-        BatchState state = formats_test::StateFor(ext, s);
+        FrameContext state = formats_test::StateFor(ext, s);
         Bitmap image = Checkerboard(16, 16);
         if (std::string(ext) == "pcx") image.reset(FreeImage_ConvertTo24Bits(image.get()));
-        ASSERT_EQ(SaveFrame(image, target, state, s), SaveResult::Saved);
+        ASSERT_EQ(SaveFrame(image, target, state), SaveResult::Saved);
         testing_support::TestBitmap back = testing_support::LoadImageFile(target);
         ASSERT_TRUE(back);
         EXPECT_EQ(FreeImage_GetWidth(back.get()), 16u);
@@ -303,11 +272,11 @@ TEST_F(SavingTest, ExactColourTableBmp) {
         s.bmp_color_table = 1;
         s.bmp_compression = compression;
         s.bmp_bpp = 8;
-        BatchState state = formats_test::StateFor("bmp", s);
+        FrameContext state = formats_test::StateFor("bmp", s);
         Bitmap image = TenColourFrame();
-        const std::string memory = InMemoryBmp(image, state.save_flags);
+        const std::string memory = InMemoryBmp(image, state.format.save_flags);
         const std::string target = dir / ("exact" + std::to_string(compression) + ".bmp");
-        ASSERT_EQ(SaveFrame(image, target, state, s), SaveResult::Saved);
+        ASSERT_EQ(SaveFrame(image, target, state), SaveResult::Saved);
 
         const std::string bytes = ReadFileBytes(target);
         ASSERT_EQ(bytes.size() + 984, memory.size());
@@ -359,9 +328,9 @@ TEST_F(SavingTest, ExactColourTableNeedsEightBitTarget) {
     TempDir dir;
     s.bmp_color_table = 1;
     s.bmp_bpp = 24;
-    BatchState state = formats_test::StateFor("bmp", s);
+    FrameContext state = formats_test::StateFor("bmp", s);
     Bitmap image(FreeImage_ConvertTo24Bits(TenColourFrame().get()));
-    ASSERT_EQ(SaveFrame(image, dir / "plain.bmp", state, s), SaveResult::Saved);
+    ASSERT_EQ(SaveFrame(image, dir / "plain.bmp", state), SaveResult::Saved);
     const std::string bytes = ReadFileBytes(dir / "plain.bmp");
     EXPECT_EQ(Le32(bytes, 10), 54u);
     EXPECT_EQ(Le32(bytes, 2), bytes.size());
@@ -375,8 +344,8 @@ TEST_F(SavingTest, EmptyImageFailsEveryWriterAndKeepsTheTarget) {
         SCOPED_TRACE(ext);
         const std::string target = dir / (std::string("keep.") + ext);
         testing_support::WriteFileBytes(target, "earlier output");
-        BatchState state = formats_test::StateFor(ext, s);
-        EXPECT_EQ(SaveFrame(Bitmap(), target, state, s), SaveResult::Failed);
+        FrameContext state = formats_test::StateFor(ext, s);
+        EXPECT_EQ(SaveFrame(Bitmap(), target, state), SaveResult::Failed);
         EXPECT_EQ(ReadFileBytes(target), "earlier output");
     }
     EXPECT_EQ(testing_support::ListNames(dir.path()).size(), 5u);
@@ -388,8 +357,8 @@ TEST_F(SavingTest, RefusedEncodingLeavesTheEarlierOutputAlone) {
     TempDir dir;
     const std::string target = dir / "still.gif";
     testing_support::WriteFileBytes(target, "earlier gif");
-    BatchState state = formats_test::StateFor("gif", s);
-    EXPECT_EQ(SaveFrame(Checkerboard(40, 20), target, state, s), SaveResult::Failed);
+    FrameContext state = formats_test::StateFor("gif", s);
+    EXPECT_EQ(SaveFrame(Checkerboard(40, 20), target, state), SaveResult::Failed);
     EXPECT_EQ(ReadFileBytes(target), "earlier gif");
     EXPECT_EQ(testing_support::ListNames(dir.path()), std::vector<std::string>{"still.gif"});
 }
@@ -413,9 +382,9 @@ TEST_F(SavingTest, FailedSavesLeaveNoFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.target.substr(dir.path().size()).substr(0, 40));
-        BatchState state = formats_test::StateFor(c.ext, s);
+        FrameContext state = formats_test::StateFor(c.ext, s);
         Bitmap image = std::string(c.ext) == "bmp" ? TenColourFrame() : Checkerboard(16, 16);
-        EXPECT_EQ(SaveFrame(image, c.target, state, s), SaveResult::Failed);
+        EXPECT_EQ(SaveFrame(image, c.target, state), SaveResult::Failed);
     }
     // Only the two folders remain, still empty; no temporary file anywhere.
     EXPECT_EQ(testing_support::ListNames(dir.path()),
@@ -430,8 +399,8 @@ TEST_F(SavingTest, UnwritableFolderFailsCleanly) {
     std::filesystem::create_directory(dir / "locked");
     ASSERT_EQ(chmod((dir / "locked").c_str(), 0555), 0);
     for (const char* ext : {"png", "dds"}) {
-        BatchState state = formats_test::StateFor(ext, s);
-        EXPECT_EQ(SaveFrame(Checkerboard(16, 16), dir / (std::string("locked/o.") + ext), state, s),
+        FrameContext state = formats_test::StateFor(ext, s);
+        EXPECT_EQ(SaveFrame(Checkerboard(16, 16), dir / (std::string("locked/o.") + ext), state),
                   SaveResult::Failed);
     }
     EXPECT_TRUE(testing_support::ListNames(dir / "locked").empty());
@@ -447,18 +416,17 @@ TEST_F(SavingTest, SavingOverTheInputKeepsItReadable) {
     testing_support::WriteGif(path, gif);
     FrameSource source = OpenFrameSource(path);
     ASSERT_EQ(source.frame_count, 3);
-    BatchState state = formats_test::StateFor("gif", s);
-    state.target_bpp = 8;
-    state.automatic_bpp = false;
+    FrameContext state = formats_test::StateFor("gif", s);
+    state.format.bpp = 8;
     for (int k = 0; k < 3; ++k) {
         Bitmap frame = TakeFrame(source, k);
         ASSERT_TRUE(frame) << k;
         EXPECT_EQ(ReadPixel(frame.get(), 30, 30), formats_test::ComposedPixel(gif, k, 30, 30)) << k;
         Bitmap rgb(FreeImage_ConvertTo24Bits(frame.get()));
         Bitmap eight(FreeImage_ColorQuantizeEx(rgb.get(), FIQ_WUQUANT));
-        ASSERT_EQ(SaveFrame(eight, path, state, s), SaveResult::Saved);
+        ASSERT_EQ(SaveFrame(eight, path, state), SaveResult::Saved);
     }
-    CloseFrameSource(source);
+    source = {};
     FrameSource written = OpenFrameSource(path);
     ASSERT_EQ(written.frame_count, 1);
     Bitmap last = TakeFrame(written, 0);

@@ -42,28 +42,27 @@ Settings ResizeTo(int width, int height, int algorithm) {
     return s;
 }
 
-kestrune::BatchState StateFor(const std::string& ext, const Settings& s, int source_bpp) {
+kestrune::FrameContext StateFor(const std::string& ext, const Settings& s, int source_bpp) {
     kestrune::BuildOutputFormatTable();
-    kestrune::BatchState state;
-    state.conversion = ext;
-    kestrune::PrepareOutputFormat(state, s);
-    state.source_bpp = source_bpp;
-    return state;
+    kestrune::FrameContext context(s);
+    context.format = kestrune::OutputFrameFormat(ext, s);
+    if (context.format.bpp == 0) context.format.bpp = kestrune::NearestAllowedBitDepth(ext, source_bpp);
+    return context;
 }
 
 Bitmap Copy(const Bitmap& b) { return Bitmap(FreeImage_Clone(b.get())); }
 
 // The frame resized at 32 bits and brought to 24 afterwards, as the worker
 // did before the alpha channel was dropped early.
-Bitmap FourChannelRoute(const Bitmap& frame, const Settings& s, kestrune::BatchState state) {
-    Bitmap out = kestrune::ResizeImage(Copy(frame), kestrune::WidthOf(frame), kestrune::HeightOf(frame), s);
+Bitmap FourChannelRoute(const Bitmap& frame, const kestrune::FrameContext& state) {
+    Bitmap out = kestrune::ResizeImage(Copy(frame), state);
     return kestrune::ConvertBitDepth(std::move(out), state);
 }
 
-Bitmap ThreeChannelRoute(const Bitmap& frame, const Settings& s, kestrune::BatchState state) {
-    Bitmap out = kestrune::DropUnusedAlpha(Copy(frame), state, s);
+Bitmap ThreeChannelRoute(const Bitmap& frame, const kestrune::FrameContext& state) {
+    Bitmap out = kestrune::DropUnusedAlpha(Copy(frame), state);
     EXPECT_EQ(BppOf(out), 24);
-    out = kestrune::ResizeImage(std::move(out), kestrune::WidthOf(frame), kestrune::HeightOf(frame), s);
+    out = kestrune::ResizeImage(std::move(out), state);
     return kestrune::ConvertBitDepth(std::move(out), state);
 }
 
@@ -110,14 +109,14 @@ TEST(DropUnusedAlpha, ResizingThreeChannelsGivesTheSamePixelsOnTheCorpus) {
                     const Settings s = ResizeTo(tw, th, algorithm);
                     const auto state = StateFor("jpg", s, 32);
                     const std::string d =
-                        Difference(FourChannelRoute(frame, s, state), ThreeChannelRoute(frame, s, state));
+                        Difference(FourChannelRoute(frame, state), ThreeChannelRoute(frame, state));
                     ASSERT_EQ(d, "") << path << " frame " << index << " algorithm " << algorithm << " to "
                                      << tw << "x" << th;
                     ++compared;
                 }
             }
         }
-        kestrune::CloseFrameSource(source);
+        source = {};
     }
     EXPECT_GT(compared, 500);
 }
@@ -125,8 +124,8 @@ TEST(DropUnusedAlpha, ResizingThreeChannelsGivesTheSamePixelsOnTheCorpus) {
 TEST(DropUnusedAlpha, KeepsTheChannelWhenTheOutputOrALaterStepUsesIt) {
     Bitmap frame(FreeImage_Allocate(8, 8, 32));
     const Settings resize = ResizeTo(4, 4, 3);
-    auto kept = [&](const Settings& s, const kestrune::BatchState& state) {
-        return BppOf(kestrune::DropUnusedAlpha(Copy(frame), state, s)) == 32;
+    auto kept = [&](const Settings&, const kestrune::FrameContext& state) {
+        return BppOf(kestrune::DropUnusedAlpha(Copy(frame), state)) == 32;
     };
     EXPECT_FALSE(kept(resize, StateFor("jpg", resize, 32)));
     EXPECT_TRUE(kept(resize, StateFor("png", resize, 32)));  // saved with its alpha
@@ -173,7 +172,7 @@ TEST(DropUnusedAlpha, ProgramOutputMatchesTheFourChannelRoute) {
         for (int i = 0; i < source.frame_count; ++i) {
             const Bitmap frame = kestrune::TakeFrame(source, i);
             ASSERT_EQ(BppOf(frame), 32);
-            const Bitmap expected = FourChannelRoute(frame, s, StateFor(ext, s, 32));
+            const Bitmap expected = FourChannelRoute(frame, StateFor(ext, s, 32));
             const std::string written = out / ("anim[" + std::to_string(i + 1) + "]." + ext);
             if (ext == "bmp") {
                 const Bitmap got(FreeImage_Load(FIF_BMP, written.c_str(), 0));
@@ -185,7 +184,7 @@ TEST(DropUnusedAlpha, ProgramOutputMatchesTheFourChannelRoute) {
             ASSERT_TRUE(FreeImage_Save(FIF_JPEG, expected.get(), path.c_str(), kestrune::SaveFlagsFor("jpg", s)));
             EXPECT_EQ(testing_support::ReadFileBytes(written), testing_support::ReadFileBytes(path)) << written;
         }
-        kestrune::CloseFrameSource(source);
+        source = {};
     }
 }
 

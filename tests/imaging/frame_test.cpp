@@ -37,7 +37,7 @@ Settings Framed(int left, int right, int top, int bottom, int opacity = 255) {
 }
 
 Bitmap Framed100x80(const Settings& s, Rgba background = kGrey, int bpp = 24) {
-    Bitmap out = DrawSolidFrame(Solid(100, 80, bpp, background), 100, 80, s);
+    Bitmap out = DrawSolidFrame(Solid(100, 80, bpp, background), s);
     EXPECT_TRUE(out);
     return out;
 }
@@ -138,9 +138,9 @@ TEST(SolidFrame, ZeroWidthsOnlyConvertTo24Bits) {
     // No frame at all leaves the image as it is.
     Settings off = Framed(10, 10, 10, 10);
     off.do_frame = 0;
-    Bitmap untouched = DrawSolidFrame(Solid(100, 80, 32, kGrey), 100, 80, off);
+    Bitmap untouched = DrawSolidFrame(Solid(100, 80, 32, kGrey), off);
     EXPECT_EQ(FreeImage_GetBPP(untouched.get()), 32u);
-    EXPECT_FALSE(DrawSolidFrame(Bitmap(), 100, 80, Framed(10, 10, 10, 10)));
+    EXPECT_FALSE(DrawSolidFrame(Bitmap(), Framed(10, 10, 10, 10)));
 }
 
 TEST(SolidFrame, BandsWiderThanTheImageStillFill) {
@@ -156,7 +156,7 @@ TEST(SolidFrame, ReusedLayerDrawsOverEachNewImage) {
     EXPECT_EQ(PixelAt(second.get(), 50, 40), (Rgba{0, 0, 0, 255}));
     EXPECT_EQ(PixelAt(second.get(), 50, 5), kRed);
     // A new size gets its own layer.
-    Bitmap wide = DrawSolidFrame(Solid(160, 40, 24, kGrey), 160, 40, s);
+    Bitmap wide = DrawSolidFrame(Solid(160, 40, 24, kGrey), s);
     EXPECT_EQ(PixelAt(wide.get(), 155, 20), kGreen);
     EXPECT_EQ(PixelAt(wide.get(), 80, 35), kBlue);
     EXPECT_EQ(PixelAt(wide.get(), 80, 20), kGrey);

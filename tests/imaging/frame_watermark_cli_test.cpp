@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 #include "platform/drawing.h"
 #include "support/gif_writer.h"
 #include "support/harness.h"

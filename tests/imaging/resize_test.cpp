@@ -30,7 +30,7 @@ Settings ResizeSettings(int w, int h, int w_unit = 0, int h_unit = 0, bool keep 
 
 // Resizes a grey w x h image and returns the new size.
 std::pair<int, int> ResizedSize(int w, int h, const Settings& s) {
-    Bitmap out = ResizeImage(Solid(w, h, 24, {90, 90, 90, 255}), w, h, s);
+    Bitmap out = ResizeImage(Solid(w, h, 24, {90, 90, 90, 255}), s);
     return {kestrune::WidthOf(out), kestrune::HeightOf(out)};
 }
 
@@ -84,7 +84,7 @@ TEST(ResizeImage, CasesThatLeaveTheImageAlone) {
     auto same_handle = [](int w, int h, const Settings& s) {
         Bitmap in = Solid(w, h, 24, {1, 2, 3, 255});
         FIBITMAP* before = in.get();
-        Bitmap out = ResizeImage(std::move(in), w, h, s);
+        Bitmap out = ResizeImage(std::move(in), s);
         return out.get() == before && kestrune::WidthOf(out) == w && kestrune::HeightOf(out) == h;
     };
     EXPECT_TRUE(same_handle(120, 80, ResizeSettings(0, 600, 0, 0, true))) << "width 0";
@@ -97,7 +97,7 @@ TEST(ResizeImage, CasesThatLeaveTheImageAlone) {
     off.do_image_resize = 0;
     EXPECT_TRUE(same_handle(120, 80, off)) << "resize off";
 
-    EXPECT_EQ(ResizeImage(Bitmap(), 120, 80, ResizeSettings(60, 40)), nullptr);
+    EXPECT_EQ(ResizeImage(Bitmap(), ResizeSettings(60, 40)), nullptr);
 }
 
 TEST(ResizeImage, LargeImagesOnlySkipsImagesSmallerInBothDimensions) {
@@ -105,7 +105,7 @@ TEST(ResizeImage, LargeImagesOnlySkipsImagesSmallerInBothDimensions) {
     s.image_resize_type = 1;
     Bitmap small = Solid(640, 480, 24, {1, 2, 3, 255});
     FIBITMAP* before = small.get();
-    Bitmap kept = ResizeImage(std::move(small), 640, 480, s);
+    Bitmap kept = ResizeImage(std::move(small), s);
     EXPECT_EQ(kept.get(), before);
     // Wider than the target, lower than it: scaled, and so grows in height.
     EXPECT_EQ(ResizedSize(1000, 500, s), std::make_pair(800, 600));
@@ -117,8 +117,8 @@ TEST(ResizeImage, LargeImagesOnlySkipsImagesSmallerInBothDimensions) {
 TEST(ResizeImage, ScalesContentWithoutMirroringOrSwappingChannels) {
     Settings s = ResizeSettings(20, 10);
     s.image_resize_algorithm = 0;  // box: the quarters stay clean
-    Bitmap out = ResizeImage(Painted(40, 20, 24, [](int x, int y) { return Quadrant(x, y, 40, 20); }), 40,
-                             20, s);
+    Bitmap out = ResizeImage(Painted(40, 20, 24, [](int x, int y) { return Quadrant(x, y, 40, 20); }),
+                             s);
     ASSERT_EQ(kestrune::WidthOf(out), 20);
     ASSERT_EQ(kestrune::HeightOf(out), 10);
     EXPECT_EQ(PixelAt(out.get(), 2, 1), (Rgba{255, 0, 0, 255}));
@@ -161,7 +161,7 @@ TEST(ResizeImage, AlgorithmCodesMapToTheirLibraryFilters) {
         s.image_resize_algorithm = static_cast<int8_t>(code);
         Bitmap src = board();
         Bitmap reference(FreeImage_Rescale(src.get(), 37, 29, filter));
-        Bitmap out = ResizeImage(std::move(src), 23, 17, s);
+        Bitmap out = ResizeImage(std::move(src), s);
         ASSERT_NE(out, nullptr);
         EXPECT_TRUE(same_pixels(out.get(), reference.get())) << "code " << code;
     }
@@ -180,7 +180,7 @@ class ResizeGuard : public testing::TestWithParam<GuardCase> {};
 
 TEST_P(ResizeGuard, RefusesHugeTargetsBeforeAllocating) {
     const GuardCase c = GetParam();
-    Bitmap out = ResizeImage(Solid(36, 28, 24, {90, 90, 90, 255}), 36, 28,
+    Bitmap out = ResizeImage(Solid(36, 28, 24, {90, 90, 90, 255}),
                              ResizeSettings(c.width, c.height, 0, 0, c.keep));
     EXPECT_EQ(!out, c.refused) << c.width << " x " << c.height << (c.keep ? " keeping the ratio" : "");
 }

@@ -137,18 +137,18 @@ TEST(FlipImage, MirrorsInPlace) {
     s.do_image_flip_horizontal = 1;
     Bitmap horizontal = Copy(source);
     FIBITMAP* before = horizontal.get();
-    kestrune::FlipImage(horizontal, s);
+    horizontal = kestrune::FlipImage(std::move(horizontal), s);
     EXPECT_EQ(horizontal.get(), before);
 
     s.do_image_flip_horizontal = 0;
     s.do_image_flip_vertical = 1;
     Bitmap vertical = Copy(source);
-    kestrune::FlipImage(vertical, s);
+    vertical = kestrune::FlipImage(std::move(vertical), s);
 
     s.do_image_flip_horizontal = 1;
     Bitmap both = Copy(source);
     before = both.get();
-    kestrune::FlipImage(both, s);
+    both = kestrune::FlipImage(std::move(both), s);
     EXPECT_EQ(both.get(), before);
     Bitmap half_turn = kestrune::RotateImage(Copy(source), RotationSettings(180));
     ASSERT_NE(half_turn, nullptr);
@@ -163,7 +163,7 @@ TEST(FlipImage, MirrorsInPlace) {
         }
 
     Bitmap empty;
-    kestrune::FlipImage(empty, s);
+    empty = kestrune::FlipImage(std::move(empty), s);
     EXPECT_EQ(empty, nullptr);
 }
 

@@ -9,7 +9,7 @@
 
 #include "support/gif_writer.h"
 #include "support/harness.h"
-#include "imaging/bitmap.h"
+#include "platform/bitmap.h"
 #include "settings/settings.h"
 
 namespace imaging_test {

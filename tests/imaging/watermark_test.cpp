@@ -76,13 +76,18 @@ Settings TextSettings(const std::string& text) {
 
 class TextWatermark : public ::testing::Test {
   protected:
-    void TearDown() override { ReleaseWatermarkFont(); }
+    FrameContext Context(const Settings& s) {
+        FrameContext context(s);
+        context.tokens = tokens_;
+        context.layers = &layers_;
+        return context;
+    }
 
     Bitmap Draw(const Settings& s, int w = 200, int h = 100, Rgba background = kBlue) {
-        if (!IsWatermarkFontLoaded()) {
-            EXPECT_TRUE(LoadWatermarkFont(s));
+        if (!IsWatermarkFontLoaded(layers_)) {
+            EXPECT_TRUE(LoadWatermarkFont(layers_, s));
         }
-        Bitmap out = DrawWatermark(Solid(w, h, 24, background), w, h, s, state_);
+        Bitmap out = DrawWatermark(Solid(w, h, 24, background), Context(s));
         EXPECT_TRUE(out);
         if (out) {
             EXPECT_EQ(FreeImage_GetBPP(out.get()), 24u);
@@ -90,7 +95,8 @@ class TextWatermark : public ::testing::Test {
         return out;
     }
 
-    BatchState state_;
+    TokenValues tokens_;
+    LayerCache layers_;
 };
 
 }  // namespace
@@ -98,10 +104,10 @@ class TextWatermark : public ::testing::Test {
 // ---- Text expansion and alignment -----------------------------------------
 
 TEST(WatermarkText, TokensExpandAndTheRestKeepsItsCase) {
-    BatchState state;
+    TokenValues state;
     state.sequence_number = 7;
-    state.current_input = "/in/Holiday Photo.gif";
-    state.conversion = "png";
+    state.input_path = "/in/Holiday Photo.gif";
+    state.extension = "png";
     Settings s = CommandLineDefaults();
 
     s.text = "100%";
@@ -114,7 +120,7 @@ TEST(WatermarkText, TokensExpandAndTheRestKeepsItsCase) {
     EXPECT_EQ(ExpandWatermarkText(s, state), "%unknown% stays %");
 
     // A token that only a value brings in is not expanded again.
-    state.current_input = "/in/x%n%.gif";
+    state.input_path = "/in/x%n%.gif";
     s.text = "%filename%!";
     EXPECT_EQ(ExpandWatermarkText(s, state), "x%n%!");
 }
@@ -178,26 +184,6 @@ TEST(WatermarkPlacement, FrameBoundaryUsesTheInsideOfTheFrame) {
     s.text_position = 8;
     s.text_x_offset = s.text_y_offset = 1;
     EXPECT_EQ(PlaceWatermark(40, 20, 200, 100, s), (WatermarkPoint{159, 79}));
-}
-
-TEST(WatermarkPlacement, ClipKeepsTheTopLeftPart) {
-    Settings s = CommandLineDefaults();
-    s.do_watermark = 1;
-    s.text_x_offset = 20;
-    s.text_y_offset = 15;
-    s.text_position = 4;  // the cut comes from the offsets whatever the position
-    auto marked = [](int x, int y) { return (x == 0 && y == 0) ? Rgba{9, 8, 7, 255} : Rgba{1, 2, 3, 200}; };
-    Bitmap cut = ClipWatermark(Painted(50, 30, 32, marked), 60, 40, s);
-    ASSERT_TRUE(cut);
-    EXPECT_EQ(FreeImage_GetWidth(cut.get()), 40u);
-    EXPECT_EQ(FreeImage_GetHeight(cut.get()), 25u);
-    EXPECT_EQ(PixelAt(cut.get(), 0, 0), (Rgba{9, 8, 7, 255}));
-
-    Bitmap fits = ClipWatermark(Painted(30, 20, 32, marked), 60, 40, s);
-    EXPECT_EQ(FreeImage_GetWidth(fits.get()), 30u);
-
-    s.text_x_offset = 60;
-    EXPECT_FALSE(ClipWatermark(Painted(30, 20, 32, marked), 60, 40, s));
 }
 
 // ---- Text blocks on the image ---------------------------------------------
@@ -336,7 +322,7 @@ TEST_F(TextWatermark, VectorTextIsAntialiasedInTheSameBlock) {
 TEST_F(TextWatermark, BlockIsRedrawnWhenItsTextChanges) {
     Settings s = TextSettings("No. %n%");
     s.text_position = 0;
-    state_.sequence_number = 1;
+    tokens_.sequence_number = 1;
     Bitmap first = Draw(s);
     // The same block over a new image shows that image around it.
     Bitmap again = Draw(s, 200, 100, Rgba{0, 80, 0, 255});
@@ -349,7 +335,7 @@ TEST_F(TextWatermark, BlockIsRedrawnWhenItsTextChanges) {
     EXPECT_GT(BoundsOfChange(longer.get(), kBlue).width(), a.width());
 
     // Different digits, same width: the pixels still have to differ.
-    state_.sequence_number = 2;
+    tokens_.sequence_number = 2;
     s.text = "No. %n%";
     Bitmap second = Draw(s);
     int differing = 0;
@@ -361,8 +347,8 @@ TEST_F(TextWatermark, BlockIsRedrawnWhenItsTextChanges) {
 TEST_F(TextWatermark, OffsetsBeyondTheAreaFailTheFrame) {
     Settings s = TextSettings("Hello");
     s.text_x_offset = 200;
-    ASSERT_TRUE(LoadWatermarkFont(s));
-    EXPECT_FALSE(DrawWatermark(Solid(200, 100, 24, kBlue), 200, 100, s, state_));
+    ASSERT_TRUE(LoadWatermarkFont(layers_, s));
+    EXPECT_FALSE(DrawWatermark(Solid(200, 100, 24, kBlue), Context(s)));
 
     // A block bigger than the area is cut to its top-left part.
     s.text_x_offset = 0;
@@ -375,8 +361,8 @@ TEST_F(TextWatermark, OffsetsBeyondTheAreaFailTheFrame) {
 
 TEST_F(TextWatermark, NothingIsDrawnWithoutTheFont) {
     Settings s = TextSettings("Hello");
-    ASSERT_FALSE(IsWatermarkFontLoaded());
-    Bitmap out = DrawWatermark(Solid(50, 40, 32, kBlue), 50, 40, s, state_);
+    ASSERT_FALSE(IsWatermarkFontLoaded(layers_));
+    Bitmap out = DrawWatermark(Solid(50, 40, 32, kBlue), Context(s));
     ASSERT_TRUE(out);
     EXPECT_EQ(FreeImage_GetBPP(out.get()), 24u);
     EXPECT_EQ(BoundsOfChange(out.get(), kBlue).right, -1);
@@ -388,11 +374,11 @@ TEST_F(TextWatermark, NothingIsDrawnWithoutTheFont) {
     EXPECT_EQ(BoundsOfChange(empty.get(), kBlue).right, -1);
 
     s.font = "NoSuchFontFace123";
-    EXPECT_FALSE(LoadWatermarkFont(s));
-    EXPECT_FALSE(IsWatermarkFontLoaded());
+    EXPECT_FALSE(LoadWatermarkFont(layers_, s));
+    EXPECT_FALSE(IsWatermarkFontLoaded(layers_));
 
     s.do_watermark = 0;
-    Bitmap untouched = DrawWatermark(Solid(50, 40, 32, kBlue), 50, 40, s, state_);
+    Bitmap untouched = DrawWatermark(Solid(50, 40, 32, kBlue), Context(s));
     EXPECT_EQ(FreeImage_GetBPP(untouched.get()), 32u);
 }
 
@@ -419,8 +405,16 @@ std::string WriteLogo(const TempDir& dir, Rgba opaque, int bpp = 32) {
     return path;
 }
 
+// An image watermark drawn with a cache of its own.
+Bitmap DrawLogoOver(Bitmap image, const Settings& s) {
+    LayerCache layers;
+    FrameContext context(s);
+    context.layers = &layers;
+    return DrawWatermark(std::move(image), context);
+}
+
 Bitmap DrawLogo(const Settings& s, Rgba background = kBlue, int w = 100, int h = 60) {
-    Bitmap out = DrawWatermark(Solid(w, h, 24, background), w, h, s, BatchState{});
+    Bitmap out = DrawLogoOver(Solid(w, h, 24, background), s);
     EXPECT_TRUE(out);
     return out;
 }
@@ -534,7 +528,7 @@ TEST(ImageWatermark, LargeLogoIsCutAndAMissingOneIsSkipped) {
         for (int x = 0; x < 8; ++x) ASSERT_EQ(PixelAt(out.get(), x, y), kRed);
 
     s.image = dir / "missing.png";
-    Bitmap missing = DrawWatermark(Solid(30, 20, 32, kBlue), 30, 20, s, BatchState{});
+    Bitmap missing = DrawLogoOver(Solid(30, 20, 32, kBlue), s);
     ASSERT_TRUE(missing);
     EXPECT_EQ(FreeImage_GetBPP(missing.get()), 24u);
     EXPECT_EQ(BoundsOfChange(missing.get(), kBlue).right, -1);

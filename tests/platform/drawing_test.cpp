@@ -12,6 +12,52 @@ using namespace kestrune;
 
 namespace {
 
+// Checks only: one pixel of a layer, and the layer through Cairo's PNG
+// writer and FreeImage's reader, which BitmapFromLayer must equal.
+uint8_t Unpremultiply(uint8_t alpha, uint8_t colour) {
+    return static_cast<uint8_t>((colour * 255u + alpha / 2u) / alpha);
+}
+
+// The un-premultiplied colour of one pixel, y from the top.
+DrawColour LayerPixel(cairo_surface_t* layer, int x, int y) {
+    if (!layer || x < 0 || y < 0 || x >= LayerWidth(layer) || y >= LayerHeight(layer)) return {0, 0, 0, 0};
+    cairo_surface_flush(layer);
+    const unsigned char* row = cairo_image_surface_get_data(layer) + y * cairo_image_surface_get_stride(layer);
+    uint32_t p;
+    std::memcpy(&p, row + 4 * x, 4);
+    const uint8_t a = p >> 24;
+    if (a == 0) return {0, 0, 0, 0};
+    return {Unpremultiply(a, (p >> 16) & 0xff), Unpremultiply(a, (p >> 8) & 0xff), Unpremultiply(a, p & 0xff), a};
+}
+
+
+// The layer as PNG bytes (un-premultiplied RGBA, or RGB when it is opaque).
+std::string EncodePng(cairo_surface_t* layer) {
+    if (!layer) return {};
+    std::string png;
+    auto append = [](void* closure, const unsigned char* data, unsigned int length) {
+        static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    if (cairo_surface_write_to_png_stream(layer, append, &png) != CAIRO_STATUS_SUCCESS) return {};
+    return png;
+}
+
+
+// PNG bytes through a FreeImage memory stream, always as a 32-bit bitmap.
+Bitmap BitmapFromPng(const std::string& png) {
+    if (png.empty()) return {};
+    MemoryStream stream(FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(png.data())),
+                                             static_cast<DWORD>(png.size())));
+    if (!stream) return {};
+    Bitmap bitmap(FreeImage_LoadFromMemory(FIF_PNG, stream.get(), 0));
+    // Cairo writes a layer without any transparency as RGB; the compositing
+    // that follows needs the alpha channel, so give it an opaque one.
+    if (bitmap && FreeImage_GetBPP(bitmap.get()) != 32) bitmap.reset(FreeImage_ConvertTo32Bits(bitmap.get()));
+    return bitmap;
+}
+
+
 const DrawColour kWhite{255, 255, 255, 255};
 const DrawColour kBlack{0, 0, 0, 255};
 

@@ -13,7 +13,7 @@
 #include <QTest>
 #include <filesystem>
 
-#include "batch/mask_tokens.h"
+#include "settings/mask_tokens.h"
 #include "settings/preferences.h"
 #include "settings/settings.h"
 #include "window/pickers.h"

@@ -4,7 +4,7 @@
 // text table has one.
 #include <QString>
 
-#include "app/text_table.h"
+#include "settings/text_table.h"
 #include "settings/options.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"

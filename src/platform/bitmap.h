@@ -31,6 +31,13 @@ struct MultiBitmapDeleter {
 };
 using MultiBitmap = std::unique_ptr<FIMULTIBITMAP, MultiBitmapDeleter>;
 
+// The largest bitmap the program makes, in pixels: 100 megapixels (for
+// example 10000 x 10000), about 400 MB at 32 bits. GIF screens are composed
+// whole, so a 44-byte file declaring 65535 x 65535 would otherwise ask for
+// 17 GB; larger screens give no frames, decided from the header before
+// anything is decoded, and resizes or rotations past it fail the frame.
+inline constexpr long long kMaxScreenPixels = 100'000'000;
+
 inline int WidthOf(const Bitmap& b) { return b ? static_cast<int>(FreeImage_GetWidth(b.get())) : 0; }
 inline int HeightOf(const Bitmap& b) { return b ? static_cast<int>(FreeImage_GetHeight(b.get())) : 0; }
 inline int BppOf(const Bitmap& b) { return b ? static_cast<int>(FreeImage_GetBPP(b.get())) : 0; }

@@ -5,8 +5,7 @@
 #include <array>
 #include <string>
 
-#include "batch/batch_state.h"
-#include "settings/settings.h"
+#include <cstdint>
 
 namespace kestrune {
 
@@ -19,8 +18,19 @@ inline constexpr std::array<const char*, 18> kMaskTokens = {
 // empty when the name is empty or has no ".".
 std::string BaseName(const std::string& path);
 
-// Value of token number `index` (0-based, table order) for the current file.
-// Date tokens read the clock each time.
-std::string MaskTokenValue(size_t index, const BatchState& state);
+// What the tokens of one output name stand for.
+struct TokenValues {
+    std::string input_path;
+    std::string extension;  // the output format's id
+    int32_t bpp = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t random_number = 1;
+    int32_t sequence_number = 1;
+};
+
+// Value of token number `index` (0-based, table order). Date tokens read the
+// clock each time.
+std::string MaskTokenValue(size_t index, const TokenValues& values);
 
 }  // namespace kestrune

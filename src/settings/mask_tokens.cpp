@@ -1,4 +1,4 @@
-#include "batch/mask_tokens.h"
+#include "settings/mask_tokens.h"
 
 #include <cstdio>
 
@@ -32,15 +32,15 @@ std::string BaseName(const std::string& path) {
     return name.substr(0, dot);
 }
 
-std::string MaskTokenValue(size_t index, const BatchState& state) {
+std::string MaskTokenValue(size_t index, const TokenValues& values) {
     switch (index) {
-        case 0: return BaseName(state.current_input);
-        case 1: return ToUpper(BaseName(state.current_input));
-        case 2: return ToLower(BaseName(state.current_input));
-        case 3: return ToFirstUpper(BaseName(state.current_input));
-        case 4: return state.conversion;
-        case 5: return ToUpper(state.conversion);
-        case 6: return ToFirstUpper(state.conversion);
+        case 0: return BaseName(values.input_path);
+        case 1: return ToUpper(BaseName(values.input_path));
+        case 2: return ToLower(BaseName(values.input_path));
+        case 3: return ToFirstUpper(BaseName(values.input_path));
+        case 4: return values.extension;
+        case 5: return ToUpper(values.extension);
+        case 6: return ToFirstUpper(values.extension);
         case 7: {
             char buf[16];
             std::snprintf(buf, sizeof buf, "%04d", LocalNow().tm_year + 1900);
@@ -51,11 +51,11 @@ std::string MaskTokenValue(size_t index, const BatchState& state) {
         case 10: return TwoDigits(LocalNow().tm_hour);
         case 11: return TwoDigits(LocalNow().tm_min);
         case 12: return TwoDigits(LocalNow().tm_sec);
-        case 13: return std::to_string(state.target_bpp);
-        case 14: return std::to_string(state.output_width);
-        case 15: return std::to_string(state.output_height);
-        case 16: return FiveDigits(state.random_number);
-        case 17: return FiveDigits(state.sequence_number);
+        case 13: return std::to_string(values.bpp);
+        case 14: return std::to_string(values.width);
+        case 15: return std::to_string(values.height);
+        case 16: return FiveDigits(values.random_number);
+        case 17: return FiveDigits(values.sequence_number);
         default: return {};
     }
 }

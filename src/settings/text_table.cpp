@@ -1,4 +1,4 @@
-#include "app/text_table.h"
+#include "settings/text_table.h"
 
 #include <algorithm>
 #include <array>

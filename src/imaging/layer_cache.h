@@ -1,0 +1,64 @@
+// The layers a batch draws once and lays over many frames: the solid frame,
+// the text watermark block with its font, the image watermark block. The
+// batch owns one and hands it to the operations through their context;
+// several frames may be drawn at once, so every use holds `mutex`.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "platform/bitmap.h"
+#include "platform/drawing.h"
+
+namespace kestrune {
+
+// The frame layer depends only on the size and the frame settings.
+struct FrameLayerKey {
+    int width = 0, height = 0;
+    int left = 0, right = 0, top = 0, bottom = 0;
+    std::string left_colour, right_colour, top_colour, bottom_colour;
+    int opacity = 0;
+    bool operator==(const FrameLayerKey&) const = default;
+};
+
+// The text block is drawn again only when its text (tokens expanded) or one
+// of its settings changes.
+struct TextBlockKey {
+    std::string text;
+    int leading = 0;
+    std::string font_colour;
+    int text_opacity = 0;
+    std::string back_colour;
+    int back_opacity = 0;
+    int antialiasing = 0;
+    int alignment = 0;
+    int padding = 0;
+    int rotation = 0;
+    bool operator==(const TextBlockKey&) const = default;
+};
+
+// The image block is read again when the file changes on disk.
+struct LogoKey {
+    std::string path;
+    long long size = 0;
+    long long modified_ns = 0;
+    int greyscale = 0;
+    int opacity = 0;
+    int rotation = 0;
+    bool operator==(const LogoKey&) const = default;
+};
+
+struct LayerCache {
+    std::mutex mutex;
+    std::optional<FrameLayerKey> frame_key;
+    Bitmap frame_layer;
+    std::unique_ptr<Font> font;
+    std::optional<TextBlockKey> text_key;
+    Bitmap text_block;  // rotated already
+    std::optional<LogoKey> logo_key;
+    Bitmap logo_block;  // rotated already
+};
+
+}  // namespace kestrune
