@@ -16,7 +16,6 @@
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
-#include "formats/registry.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
 
@@ -35,10 +34,6 @@ inline const std::string& ScratchFolder() {
 inline void InitialiseOnce() {
     static const bool done = [] {
         std::setlocale(LC_CTYPE, "C.UTF-8");
-        kestrune::BuildFormatLists();
-        kestrune::BuildInputExtensionTable();
-        kestrune::BuildOutputFormatTable();
-        kestrune::BuildAcceptedInputExtensions();
         kestrune::BuildTextTable();
         ilInit();
         iluInit();

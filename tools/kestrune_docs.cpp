@@ -330,8 +330,6 @@ int main(int argc, char** argv) {
         std::cerr << "usage: kestrune_docs man|completion FILE\n";
         return 2;
     }
-    BuildFormatLists();
-    BuildOutputFormatTable();
     const std::string what = argv[1];
     std::ostringstream text;
     bool ok = false;

@@ -89,9 +89,6 @@ void PrintHelp() {
 bool CommandLineMain(const std::vector<std::string>& args) {
     if (args.empty()) return true;
 
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    BuildAcceptedInputExtensions();
     batch_state = BatchState{};
     batch_state.program_folder = ProgramFolder();
     ResetNaming(batch_state);

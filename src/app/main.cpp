@@ -8,7 +8,6 @@
 
 #include "app/command_line.h"
 #include "app/version.h"
-#include "formats/registry.h"
 #include "platform/console.h"
 #include "platform/process.h"
 #ifdef KESTRUNE_HAS_WINDOW
@@ -21,7 +20,6 @@ int main(int argc, char** argv) {
     // the user's locale says.
     std::setlocale(LC_CTYPE, "C.UTF-8");
     InstallCloseHandlers();
-    BuildFormatLists();
     ilInit();
     iluInit();
     // A second copy ends at once and silently, in every run mode.

@@ -1,6 +1,5 @@
 #include "batch/batch_driver.h"
 
-#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -65,26 +64,12 @@ void PrintRows(const std::vector<ListingRow>& rows, const Settings& s) {
     }
 }
 
-// Encoder settings listed after each format's "BPP" line.
-const std::map<std::string, std::vector<ListingRow>>& FormatRows() {
-    static const std::map<std::string, std::vector<ListingRow>> rows = {
-        {"bmp",
-         {{"BMP Compression: ", &S::bmp_compression, kTableCompression},
-          {"BMP Color Table: ", &S::bmp_color_table, kTableBmpColorTable}}},
-        {"exr", {{"EXR Compression: ", &S::exr_compression, kTableCompression}}},
-        {"jpg",
-         {{"JPG Quality: ", &S::jpg_quality},
-          {"JPG Chroma Subsampling: ", &S::jpg_chroma, kTableJpgChroma},
-          {"JPG Save As: ", &S::jpg_save_as, kTableJpgSaveAs}}},
-        {"png",
-         {{"PNG Compression: ", &S::png_compression, kTableCompression},
-          {"PNG Interlaced: ", &S::png_interlaced}}},
-        {"tga", {{"TGA Compression: ", &S::tga_compression, kTableCompression}}},
-        {"tiff",
-         {{"TIFF Compression: ", &S::tiff_compression, kTableCompression},
-          {"TIFF Color Model: ", &S::tiff_color_model, kTableTiffColorModel}}},
-    };
-    return rows;
+// The format's encoder settings, listed after its "BPP" line.
+void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
+    for (const EncoderOption& option : format.encoder_options) {
+        const SettingKey* key = FindSettingKey("Output", option.key);
+        if (key) PrintLine(std::string(option.label) + ": " + ShowField(s, key->field, key->table));
+    }
 }
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
@@ -115,10 +100,10 @@ bool NormaliseFolder(std::string& folder, const char* incorrect, const char* inv
 // result of CheckSettings for the run.
 bool CheckOutputFormat(const std::string& conversion, const Settings& s, const SettingKey* failed, bool debug) {
     const int32_t bpp = BitDepthOf(conversion, s);
-    const auto rows = FormatRows().find(conversion);
+    const OutputFormat* format = FindOutputFormat(conversion);
     if (debug) {
         PrintLine(ToUpperAscii(conversion) + " BPP: " + std::to_string(bpp));
-        if (rows != FormatRows().end()) PrintRows(rows->second, s);
+        if (format) PrintEncoderOptions(*format, s);
     }
     if (!IsBitDepthAllowed(conversion, bpp)) {
         PrintLine("Error: Invalid " + conversion + "-bpp value");

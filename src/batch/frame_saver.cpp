@@ -6,22 +6,15 @@
 #include <system_error>
 #include <thread>
 
+#include "formats/registry.h"
+
 namespace kestrune {
 
-namespace {
-
-// Writers built on reentrant libraries that touch nothing shared between
-// two calls. DevIL keeps one current image for the whole process, and the
-// JPEG XR and remaining writers are left to run one at a time.
-bool WriterRunsSideBySide(const std::string& conversion) {
-    static const char* const kFormats[] = {"bmp", "jpg", "pbm", "pgm", "png", "ppm", "tga", "tiff", "webp"};
-    return std::find(std::begin(kFormats), std::end(kFormats), conversion) != std::end(kFormats);
-}
-
-}  // namespace
-
 int FrameSaveParallelism(const std::string& conversion, bool numbered) {
-    if (!numbered || !WriterRunsSideBySide(conversion)) return 1;
+    // DevIL keeps one current image for the whole process; the format's row
+    // says which writers touch nothing shared between two calls.
+    const OutputFormat* format = FindOutputFormat(conversion);
+    if (!numbered || !format || !format->saves_side_by_side) return 1;
     if (const char* asked = std::getenv("KESTRUNE_SAVE_THREADS")) {
         char* end = nullptr;
         const long n = std::strtol(asked, &end, 10);

@@ -2,64 +2,175 @@
 
 #include <FreeImage.h>
 
-#include <cstdlib>
+#include <algorithm>
 
 namespace kestrune {
 
 namespace {
 
-std::vector<std::string> output_format_list;
-std::vector<std::string> input_format_list;
-std::map<std::string, OutputFormat> output_format_table;
-std::unordered_map<std::string, InputExtension> input_extension_table;
-std::vector<std::string> accepted_input_extensions;
+using S = Settings;
 
-struct OutputRow {
-    const char* extension;
-    int32_t writer_id;
-    const char* description;
-    const char* allowed_bpp;
-    const char* bpp_setting;
-    int32_t Settings::*bpp_field;
+// FreeImage's constant values, kept by name so the flag functions read like
+// the encoder documentation.
+constexpr int32_t ExrFlags(int32_t code) {
+    switch (code) {
+        case 0: return EXR_NONE;
+        case 1: return EXR_ZIP;
+        case 2: return EXR_PIZ;
+        case 3: return EXR_PXR24;
+        case 4: return EXR_B44;
+        default: return 0;
+    }
+}
+
+constexpr int32_t JpegChromaFlags(int32_t code) {
+    switch (code) {
+        case 0: return JPEG_SUBSAMPLING_444;
+        case 1: return JPEG_SUBSAMPLING_422;
+        case 2: return JPEG_SUBSAMPLING_420;
+        case 3: return JPEG_SUBSAMPLING_411;
+        default: return 0;
+    }
+}
+
+constexpr int32_t JpegModeFlags(int32_t code) {
+    switch (code) {
+        case 1: return JPEG_BASELINE;
+        case 2: return JPEG_OPTIMIZE;
+        case 3: return JPEG_PROGRESSIVE;
+        default: return 0;
+    }
+}
+
+constexpr int32_t PngCompressionFlags(int32_t code) {
+    switch (code) {
+        case 0: return PNG_Z_NO_COMPRESSION;
+        case 1: return PNG_Z_BEST_SPEED;
+        case 2: return PNG_Z_DEFAULT_COMPRESSION;
+        case 3: return PNG_Z_BEST_COMPRESSION;
+        default: return 0;
+    }
+}
+
+constexpr int32_t TiffCompressionFlags(int32_t code) {
+    switch (code) {
+        case 0: return TIFF_NONE;
+        case 1: return TIFF_CCITTFAX3;
+        case 2: return TIFF_CCITTFAX4;
+        case 3: return TIFF_PACKBITS;
+        case 4: return TIFF_DEFLATE;
+        case 5: return TIFF_ADOBE_DEFLATE;
+        case 6: return TIFF_LZW;
+        case 7: return TIFF_JPEG;
+        case 8: return TIFF_LOGLUV;
+        default: return 0;
+    }
+}
+
+int32_t BmpFlags(const Settings& s) { return s.bmp_compression == 1 ? BMP_SAVE_RLE : 0; }
+int32_t ExrSaveFlags(const Settings& s) { return ExrFlags(s.exr_compression); }
+int32_t JpegFlags(const Settings& s) {
+    return s.jpg_quality | JpegChromaFlags(s.jpg_chroma) | JpegModeFlags(s.jpg_save_as);
+}
+int32_t JxrFlags(const Settings&) { return JXR_LOSSLESS; }
+int32_t PngFlags(const Settings& s) {
+    return PngCompressionFlags(s.png_compression) | (s.png_interlaced != 0 ? PNG_INTERLACED : 0);
+}
+int32_t TgaFlags(const Settings& s) { return s.tga_compression == 1 ? TARGA_SAVE_RLE : 0; }
+int32_t TiffFlags(const Settings& s) {
+    return TiffCompressionFlags(s.tiff_compression) | (s.tiff_color_model == 1 ? TIFF_CMYK : 0);
+}
+int32_t WebpFlags(const Settings&) { return WEBP_LOSSLESS; }
+
+using W = WriterKind;
+
+// The one table every per-format decision is taken from. Rows are ordered
+// by extension: the lists, the help and the manual show them in this order.
+constexpr OutputFormat kOutputFormats[] = {
+    {.extension = "bmp", .description = "Windows or OS/2 Bitmap", .writer = W::FreeImage, .writer_id = FIF_BMP,
+     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .bpp_setting = "BMP BPP", .bpp_field = &S::bmp_bpp,
+     .encoder_options = {{"BMP Compression", "BMP Compression"}, {"BMP Color Table", "BMP Color Table"}},
+     .save_flags = BmpFlags, .fix_bmp_sizes = true, .exact_colour_table = &S::bmp_color_table,
+     .saves_side_by_side = true},
+    {.extension = "dds", .description = "DirectDraw Surface", .writer = W::Devil, .writer_id = kDevilDds,
+     .mipmaps = true, .allowed_bpp = {32}, .bpp_setting = "DDS BPP", .bpp_field = &S::dds_bpp},
+    {.extension = "exr", .description = "ILM OpenEXR", .writer = W::FreeImage, .writer_id = FIF_EXR,
+     .allowed_bpp = {96}, .bpp_setting = "EXR BPP", .bpp_field = &S::exr_bpp,
+     .encoder_options = {{"EXR Compression", "EXR Compression"}}, .save_flags = ExrSaveFlags,
+     .linear_light = true},
+    {.extension = "gif", .description = "Graphics Interchange Format", .writer = W::FreeImage, .writer_id = FIF_GIF,
+     .allowed_bpp = {8}, .bpp_setting = "GIF BPP", .bpp_field = &S::gif_bpp},
+    {.extension = "hdr", .description = "High Dynamic Range Image", .writer = W::FreeImage, .writer_id = FIF_HDR,
+     .allowed_bpp = {96}, .bpp_setting = "HDR BPP", .bpp_field = &S::hdr_bpp, .linear_light = true},
+    {.extension = "ico", .description = "Windows Icon", .writer = W::Icon, .writer_id = FIF_ICO,
+     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .bpp_setting = "ICO BPP", .bpp_field = &S::ico_bpp, .rgb555 = true,
+     .size_limit = 128},
+    {.extension = "j2k", .description = "JPEG-2000 Codestream", .writer = W::JpegTwoThousand, .writer_id = FIF_J2K,
+     .allowed_bpp = {8, 24, 32, 48}, .bpp_setting = "J2K BPP", .bpp_field = &S::j2k_bpp, .grey_at_8_bits = true},
+    {.extension = "jng", .description = "JPEG Network Graphics", .writer = W::FreeImage, .writer_id = FIF_JNG,
+     .allowed_bpp = {24, 32}, .bpp_setting = "JNG BPP", .bpp_field = &S::jng_bpp},
+    {.extension = "jp2", .description = "JPEG-2000 File Format", .writer = W::JpegTwoThousand, .writer_id = FIF_JP2,
+     .jp2_file = true, .allowed_bpp = {8, 24, 32, 48}, .bpp_setting = "JP2 BPP", .bpp_field = &S::jp2_bpp,
+     .grey_at_8_bits = true},
+    {.extension = "jpg", .description = "JPEG File Format", .writer = W::FreeImage, .writer_id = FIF_JPEG,
+     .allowed_bpp = {8, 24}, .bpp_setting = "JPG BPP", .bpp_field = &S::jpg_bpp,
+     .encoder_options = {{"JPG Quality", "JPG Quality"},
+                         {"JPG Chroma", "JPG Chroma Subsampling"},
+                         {"JPG Save As", "JPG Save As"}},
+     .save_flags = JpegFlags, .grey_at_8_bits = true, .saves_side_by_side = true},
+    {.extension = "jxr", .description = "JPEG XR Image Format", .writer = W::JpegXr, .writer_id = FIF_JXR,
+     .allowed_bpp = {1, 8, 16, 24, 32, 48, 96}, .bpp_setting = "JXR BPP", .bpp_field = &S::jxr_bpp,
+     .save_flags = JxrFlags, .grey_at_8_bits = true},
+    {.extension = "pbm", .description = "Portable Bitmap", .writer = W::FreeImage, .writer_id = FIF_PBM,
+     .allowed_bpp = {1}, .bpp_setting = "PBM BPP", .bpp_field = &S::pbm_bpp,
+     .pixel_order = PixelOrder::SetBitBlack, .saves_side_by_side = true},
+    {.extension = "pcx", .description = "ZSoft Paintbrush", .writer = W::Devil, .writer_id = kDevilPcx,
+     .allowed_bpp = {24}, .bpp_setting = "PCX BPP", .bpp_field = &S::pcx_bpp},
+    {.extension = "pfm", .description = "Portable Floatmap", .writer = W::FloatMap, .writer_id = FIF_PFM,
+     .allowed_bpp = {96}, .bpp_setting = "PFM BPP", .bpp_field = &S::pfm_bpp},
+    {.extension = "pgm", .description = "Portable Greymap", .writer = W::FreeImage, .writer_id = FIF_PGM,
+     .allowed_bpp = {8}, .bpp_setting = "PGM BPP", .bpp_field = &S::pgm_bpp, .pixel_order = PixelOrder::GreyLevel,
+     .saves_side_by_side = true},
+    {.extension = "png", .description = "Portable Network Graphics", .writer = W::FreeImage, .writer_id = FIF_PNG,
+     .allowed_bpp = {1, 4, 8, 24, 32, 48}, .bpp_setting = "PNG BPP", .bpp_field = &S::png_bpp,
+     .encoder_options = {{"PNG Compression", "PNG Compression"}, {"PNG Interlaced", "PNG Interlaced"}},
+     .save_flags = PngFlags, .saves_side_by_side = true},
+    {.extension = "ppm", .description = "Portable Pixelmap", .writer = W::FreeImage, .writer_id = FIF_PPM,
+     .allowed_bpp = {24, 48}, .bpp_setting = "PPM BPP", .bpp_field = &S::ppm_bpp, .saves_side_by_side = true},
+    {.extension = "psd", .description = "Adobe Photoshop", .writer = W::Devil, .writer_id = kDevilPsd,
+     .allowed_bpp = {32}, .bpp_setting = "PSD BPP", .bpp_field = &S::psd_bpp},
+    {.extension = "tga", .description = "Truevision Targa", .writer = W::FreeImage, .writer_id = FIF_TARGA,
+     .allowed_bpp = {8, 16, 24, 32}, .bpp_setting = "TGA BPP", .bpp_field = &S::tga_bpp,
+     .encoder_options = {{"TGA Compression", "TGA Compression"}}, .save_flags = TgaFlags, .rgb555 = true,
+     .saves_side_by_side = true},
+    {.extension = "tiff", .description = "Tagged Image File Format", .writer = W::FreeImage, .writer_id = FIF_TIFF,
+     .allowed_bpp = {1, 4, 8, 24, 32, 48, 96}, .bpp_setting = "TIFF BPP", .bpp_field = &S::tiff_bpp,
+     .encoder_options = {{"TIFF Compression", "TIFF Compression"}, {"TIFF Color Model", "TIFF Color Model"}},
+     .save_flags = TiffFlags, .linear_light = true, .linear_light_flags = TIFF_LOGLUV, .cmyk_flag = TIFF_CMYK,
+     .saves_side_by_side = true},
+    {.extension = "wbmp", .description = "Wireless Bitmap", .writer = W::FreeImage, .writer_id = FIF_WBMP,
+     .allowed_bpp = {1}, .bpp_setting = "WBMP BPP", .bpp_field = &S::wbmp_bpp,
+     .pixel_order = PixelOrder::SetBitWhite},
+    {.extension = "webp", .description = "Google WebP Image Format", .writer = W::FreeImage, .writer_id = FIF_WEBP,
+     .allowed_bpp = {24, 32}, .bpp_setting = "WEBP BPP", .bpp_field = &S::webp_bpp, .save_flags = WebpFlags,
+     .saves_side_by_side = true},
+    {.extension = "xpm", .description = "X11 Pixmap Format", .writer = W::FreeImage, .writer_id = FIF_XPM,
+     .allowed_bpp = {24}, .bpp_setting = "XPM BPP", .bpp_field = &S::xpm_bpp},
 };
 
-// The one table every output decision is taken from; the FreeImage rows use
-// its format numbers, the three DevIL rows DevIL's image types (all > 1000,
-// which is how the two kinds can never be confused).
-constexpr OutputRow kOutputRows[] = {
-    {"bmp", FIF_BMP, "Windows or OS/2 Bitmap", "1,4,8,16,24,32", "BMP BPP", &Settings::bmp_bpp},
-    {"dds", kDevilDds, "DirectDraw Surface", "32", "DDS BPP", &Settings::dds_bpp},
-    {"exr", FIF_EXR, "ILM OpenEXR", "96", "EXR BPP", &Settings::exr_bpp},
-    {"gif", FIF_GIF, "Graphics Interchange Format", "8", "GIF BPP", &Settings::gif_bpp},
-    {"hdr", FIF_HDR, "High Dynamic Range Image", "96", "HDR BPP", &Settings::hdr_bpp},
-    {"ico", FIF_ICO, "Windows Icon", "1,4,8,16,24,32", "ICO BPP", &Settings::ico_bpp},
-    {"j2k", FIF_J2K, "JPEG-2000 Codestream", "8,24,32,48", "J2K BPP", &Settings::j2k_bpp},
-    {"jng", FIF_JNG, "JPEG Network Graphics", "24,32", "JNG BPP", &Settings::jng_bpp},
-    {"jp2", FIF_JP2, "JPEG-2000 File Format", "8,24,32,48", "JP2 BPP", &Settings::jp2_bpp},
-    {"jpg", FIF_JPEG, "JPEG File Format", "8,24", "JPG BPP", &Settings::jpg_bpp},
-    {"jxr", FIF_JXR, "JPEG XR Image Format", "1,8,16,24,32,48,96", "JXR BPP", &Settings::jxr_bpp},
-    {"pbm", FIF_PBM, "Portable Bitmap", "1", "PBM BPP", &Settings::pbm_bpp},
-    {"pcx", kDevilPcx, "ZSoft Paintbrush", "24", "PCX BPP", &Settings::pcx_bpp},
-    {"pfm", FIF_PFM, "Portable Floatmap", "96", "PFM BPP", &Settings::pfm_bpp},
-    {"pgm", FIF_PGM, "Portable Greymap", "8", "PGM BPP", &Settings::pgm_bpp},
-    {"png", FIF_PNG, "Portable Network Graphics", "1,4,8,24,32,48", "PNG BPP", &Settings::png_bpp},
-    {"ppm", FIF_PPM, "Portable Pixelmap", "24,48", "PPM BPP", &Settings::ppm_bpp},
-    {"psd", kDevilPsd, "Adobe Photoshop", "32", "PSD BPP", &Settings::psd_bpp},
-    {"tga", FIF_TARGA, "Truevision Targa", "8,16,24,32", "TGA BPP", &Settings::tga_bpp},
-    {"tiff", FIF_TIFF, "Tagged Image File Format", "1,4,8,24,32,48,96", "TIFF BPP",
-     &Settings::tiff_bpp},
-    {"wbmp", FIF_WBMP, "Wireless Bitmap", "1", "WBMP BPP", &Settings::wbmp_bpp},
-    {"webp", FIF_WEBP, "Google WebP Image Format", "24,32", "WEBP BPP", &Settings::webp_bpp},
-    {"xpm", FIF_XPM, "X11 Pixmap Format", "24", "XPM BPP", &Settings::xpm_bpp},
-};
+constexpr bool RowsAreOrdered() {
+    for (size_t i = 1; i < std::size(kOutputFormats); ++i)
+        if (!(kOutputFormats[i - 1].extension < kOutputFormats[i].extension)) return false;
+    for (const OutputFormat& row : kOutputFormats) {
+        if (row.allowed_bpp.empty()) return false;
+        for (size_t i = 1; i < row.allowed_bpp.size(); ++i)
+            if (row.allowed_bpp[i - 1] >= row.allowed_bpp[i]) return false;
+    }
+    return true;
+}
+static_assert(RowsAreOrdered(), "output formats are ordered by extension, their depths ascending");
 
-struct InputRow {
-    const char* key;
-    const char* canonical;
-    const char* description;
-};
-
-constexpr InputRow kInputRows[] = {
+constexpr InputExtension kInputExtensions[] = {
     {"bmp", "bmp", "Windows or OS/2 Bitmap"},
     {"rle", "bmp", "Windows or OS/2 Bitmap"},
     {"dib", "bmp", "Windows or OS/2 Bitmap"},
@@ -141,139 +252,116 @@ constexpr InputRow kInputRows[] = {
     {"rwl", "raw", "Leica Camera RAW Image"},
 };
 
-const OutputFormat* FindOutputFormat(const std::string& id) {
-    const auto it = output_format_table.find(id);
-    return it == output_format_table.end() ? nullptr : &it->second;
-}
-
-// The comma-separated depth fields of a row, read leniently like every
-// number of the program (leading digits only).
-std::vector<int32_t> DepthFields(const std::string& list) {
-    std::vector<int32_t> depths;
-    size_t start = 0;
-    while (true) {
-        const size_t comma = list.find(',', start);
-        const std::string field = list.substr(start, comma == std::string::npos ? std::string::npos
-                                                                                : comma - start);
-        depths.push_back(static_cast<int32_t>(std::strtol(field.c_str(), nullptr, 10)));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    return depths;
-}
-
 }  // namespace
 
-void BuildFormatLists() {
-    output_format_list.clear();
-    for (const OutputRow& row : kOutputRows) output_format_list.emplace_back(row.extension);
-    input_format_list.assign({"gif"});
+std::span<const OutputFormat> OutputFormats() { return kOutputFormats; }
+
+const OutputFormat* FindOutputFormat(std::string_view id) {
+    const auto it = std::lower_bound(std::begin(kOutputFormats), std::end(kOutputFormats), id,
+                                     [](const OutputFormat& row, std::string_view key) { return row.extension < key; });
+    return it != std::end(kOutputFormats) && it->extension == id ? &*it : nullptr;
 }
 
-void BuildInputExtensionTable() {
-    input_extension_table.clear();
-    for (const InputRow& row : kInputRows)
-        input_extension_table[row.key] = InputExtension{row.canonical, row.description};
+const OutputFormat* FormatOfBitDepthSetting(std::string_view key) {
+    for (const OutputFormat& row : kOutputFormats)
+        if (row.bpp_setting == key) return &row;
+    return nullptr;
 }
 
-void BuildOutputFormatTable() {
-    output_format_table.clear();
-    for (const OutputRow& row : kOutputRows) {
-        output_format_table[row.extension] = OutputFormat{
-            row.writer_id, row.extension, row.description, row.allowed_bpp, row.bpp_setting,
-            row.bpp_field};
-    }
+std::span<const InputExtension> InputExtensions() { return kInputExtensions; }
+
+const InputExtension* FindInputExtension(std::string_view key) {
+    for (const InputExtension& row : kInputExtensions)
+        if (row.key == key) return &row;
+    return nullptr;
 }
 
-void BuildAcceptedInputExtensions() {
-    // Joined and split again rather than appended directly, so that the
-    // derived list is what the comma-separated form would give (an empty
-    // input list still yields one empty entry).
-    std::string joined;
-    for (const std::string& format : input_format_list) {
-        for (const auto& [key, row] : input_extension_table) {
-            if (row.canonical == format) joined += key + ",";
-        }
-    }
-    if (!joined.empty() && joined.back() == ',') joined.pop_back();
-    accepted_input_extensions.clear();
-    size_t start = 0;
-    while (true) {
-        const size_t comma = joined.find(',', start);
-        if (comma == std::string::npos) {
-            accepted_input_extensions.push_back(joined.substr(start));
-            break;
-        }
-        accepted_input_extensions.push_back(joined.substr(start, comma - start));
-        start = comma + 1;
-    }
+const std::vector<std::string>& OutputFormatList() {
+    static const std::vector<std::string> list = [] {
+        std::vector<std::string> ids;
+        for (const OutputFormat& row : kOutputFormats) ids.emplace_back(row.extension);
+        return ids;
+    }();
+    return list;
 }
 
-const std::vector<std::string>& OutputFormatList() { return output_format_list; }
-const std::vector<std::string>& InputFormatList() { return input_format_list; }
-const std::map<std::string, OutputFormat>& OutputFormatTable() { return output_format_table; }
-const std::unordered_map<std::string, InputExtension>& InputExtensionTable() {
-    return input_extension_table;
-}
-const std::vector<std::string>& AcceptedInputExtensions() { return accepted_input_extensions; }
-
-bool IsOutputFormat(std::string_view name) {
-    for (const std::string& id : output_format_list) {
-        if (id == name) return true;
-    }
-    return false;
+const std::vector<std::string>& InputFormatList() {
+    static const std::vector<std::string> list = {"gif"};
+    return list;
 }
 
-int32_t WriterIdOf(const std::string& id) {
+const std::vector<std::string>& AcceptedInputExtensions() {
+    // Every extension of every input format; a list that finds none still
+    // holds one empty entry, as its comma-separated form would give.
+    static const std::vector<std::string> list = [] {
+        std::vector<std::string> accepted;
+        for (const std::string& format : InputFormatList())
+            for (const InputExtension& row : kInputExtensions)
+                if (row.canonical == format) accepted.emplace_back(row.key);
+        if (accepted.empty()) accepted.emplace_back();
+        return accepted;
+    }();
+    return list;
+}
+
+bool IsOutputFormat(std::string_view name) { return FindOutputFormat(name) != nullptr; }
+
+int32_t WriterIdOf(std::string_view id) {
     const OutputFormat* row = FindOutputFormat(id);
     return row ? row->writer_id : FIF_UNKNOWN;
 }
 
-bool IsBitDepthAllowed(const std::string& id, int32_t bpp) {
+bool IsBitDepthAllowed(std::string_view id, int32_t bpp) {
     if (bpp == 0) return true;
     const OutputFormat* row = FindOutputFormat(id);
-    if (!row) return false;
-    for (int32_t depth : DepthFields(row->allowed_bpp)) {
-        if (depth == bpp) return true;
-    }
-    return false;
+    return row && std::find(row->allowed_bpp.begin(), row->allowed_bpp.end(), bpp) != row->allowed_bpp.end();
 }
 
-int32_t NearestAllowedBitDepth(const std::string& id, int32_t bpp) {
+int32_t NearestAllowedBitDepth(std::string_view id, int32_t bpp) {
     const OutputFormat* row = FindOutputFormat(id);
     if (!row) return 0;
     int32_t result = 0;
-    for (int32_t depth : DepthFields(row->allowed_bpp)) {
+    for (int32_t depth : row->allowed_bpp) {
         result = depth;
         if (result >= bpp) break;
     }
     return result;
 }
 
-std::string DescriptionOf(const std::string& id) {
+std::string DescriptionOf(std::string_view id) {
     const OutputFormat* row = FindOutputFormat(id);
-    return row ? row->description : std::string();
+    return row ? std::string(row->description) : std::string();
 }
 
-std::string BitDepthSettingOf(const std::string& id) {
+std::string BitDepthSettingOf(std::string_view id) {
     const OutputFormat* row = FindOutputFormat(id);
-    return row ? row->bpp_setting : std::string();
+    return row ? std::string(row->bpp_setting) : std::string();
 }
 
-FrameFormat FrameFormatOf(const std::string& id, int32_t save_flags) {
-    FrameFormat format;
-    format.id = id;
-    format.save_flags = save_flags;
-    format.size_limit = id == "ico" ? 128 : 0;
-    format.sixteen_bits_555 = id == "ico" || id == "tga";
-    format.grey_eight_bits = id == "j2k" || id == "jp2" || id == "jpg" || id == "jxr";
-    format.linear_floats = id == "exr" || id == "hdr" || (id == "tiff" && (save_flags & TIFF_LOGLUV));
-    return format;
-}
-
-int32_t BitDepthOf(const std::string& id, const Settings& s) {
+int32_t BitDepthOf(std::string_view id, const Settings& s) {
     const OutputFormat* row = FindOutputFormat(id);
     return row && row->bpp_field ? s.*(row->bpp_field) : 0;
+}
+
+int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s) {
+    return format.save_flags ? format.save_flags(s) : 0;
+}
+
+bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags) {
+    return format.linear_light && (save_flags & format.linear_light_flags) == format.linear_light_flags;
+}
+
+FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags) {
+    FrameFormat frame;
+    frame.id = std::string(id);
+    frame.save_flags = save_flags;
+    if (const OutputFormat* row = FindOutputFormat(id)) {
+        frame.size_limit = row->size_limit;
+        frame.sixteen_bits_555 = row->rgb555;
+        frame.grey_eight_bits = row->grey_at_8_bits;
+        frame.linear_floats = HoldsLinearLight(*row, save_flags);
+    }
+    return frame;
 }
 
 }  // namespace kestrune

@@ -1,13 +1,16 @@
-// What the program knows of each format: the 23 output formats with their
-// writer, description, allowed bit depths and bit-depth setting, and the
-// input extensions. Built once at start-up, read-only afterwards.
+// What the program knows of each format: one compile-time row per output
+// format with every decision taken per format (writer, depths, encoder
+// settings and flags, how pixels are laid out for it, limits), and the input
+// extensions. Nothing is built at start-up; the lists below are read from
+// the rows on first use.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <map>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "imaging/frame_context.h"
@@ -15,44 +18,132 @@
 
 namespace kestrune {
 
+// A short list held inside a row, so that the rows stay constant data.
+template <typename T, size_t Capacity>
+class RowList {
+  public:
+    constexpr RowList() = default;
+    constexpr RowList(std::initializer_list<T> values) {
+        for (const T& v : values) items_[count_++] = v;  // overflowing is a compile error
+    }
+    constexpr const T* begin() const { return items_; }
+    constexpr const T* end() const { return items_ + count_; }
+    constexpr size_t size() const { return count_; }
+    constexpr bool empty() const { return count_ == 0; }
+    constexpr const T& operator[](size_t i) const { return items_[i]; }
+
+  private:
+    T items_[Capacity]{};
+    size_t count_ = 0;
+};
+
+// Which code writes the file.
+enum class WriterKind : uint8_t {
+    FreeImage,        // FreeImage's plugin numbered writer_id
+    Devil,            // DevIL, image type writer_id
+    Icon,             // own icon writer
+    JpegTwoThousand,  // own OpenJPEG writer; jp2_file chooses the file format over the code stream
+    FloatMap,         // own portable float map writer
+    JpegXr,           // own jxrlib writer
+};
+
+// How FreeImage's writer reads the pixels it is given: some store indices
+// as they are instead of looking them up in the palette.
+enum class PixelOrder : uint8_t {
+    AsPalette,
+    SetBitBlack,  // 1-bit: a set bit is black
+    SetBitWhite,  // 1-bit: a set bit is white
+    GreyLevel,    // 8-bit: the index is the grey level
+};
+
+// One encoder setting of a format: its key in group "Output" and its label
+// in the debug listing.
+struct EncoderOption {
+    const char* key = nullptr;
+    const char* label = nullptr;
+};
+
 struct OutputFormat {
-    int32_t writer_id = 0;          // FREE_IMAGE_FORMAT, or DevIL's type for dds/pcx/psd
-    std::string extension;
-    std::string description;
-    std::string allowed_bpp;        // "1,4,8,16,24,32"
-    std::string bpp_setting;        // key in group "Output", e.g. "BMP BPP"
+    std::string_view extension{};
+    std::string_view description{};
+    WriterKind writer = WriterKind::FreeImage;
+    // FREE_IMAGE_FORMAT, or DevIL's type for the DevIL rows (all > 1000, so
+    // the two kinds can never be confused); the own writers keep FreeImage's
+    // number of their format.
+    int32_t writer_id = 0;
+    bool jp2_file = false;  // JPEG 2000: the jp2 file format rather than the j2k code stream
+    bool mipmaps = false;   // DevIL builds mipmaps before saving
+    // Ascending: the automatic depth is the first at or above the source's.
+    RowList<int32_t, 8> allowed_bpp{};
+    const char* bpp_setting = nullptr;  // key in group "Output", e.g. "BMP BPP"
     int32_t Settings::*bpp_field = nullptr;
+    // Listed after the "BPP" line, and the format's page of the preferences
+    // after its depth.
+    RowList<EncoderOption, 3> encoder_options{};
+    // The writer's flags from the encoder settings; nullptr for none.
+    int32_t (*save_flags)(const Settings&) = nullptr;
+    // 16-bit frames are 5-5-5 rather than 5-6-5.
+    bool rgb555 = false;
+    // An 8-bit frame is made grey rather than given a palette.
+    bool grey_at_8_bits = false;
+    // A float frame holds linear light, when every bit of linear_light_flags
+    // is set in the save flags (0: always).
+    bool linear_light = false;
+    int32_t linear_light_flags = 0;
+    PixelOrder pixel_order = PixelOrder::AsPalette;
+    // The save flag that asks for CMYK, whose colours are then separated
+    // before FreeImage writes them as they are; 0 for none.
+    int32_t cmyk_flag = 0;
+    // FreeImage's run-length BMP header sizes are set from what was written.
+    bool fix_bmp_sizes = false;
+    // 8-bit frames are written with a colour table cut to the entries in use
+    // when this setting is 1.
+    int32_t Settings::*exact_colour_table = nullptr;
+    // The writer runs on reentrant libraries and touches nothing shared, so
+    // numbered frames may be saved side by side.
+    bool saves_side_by_side = false;
+    // Frames wider or taller become size_limit x size_limit; 0 for none.
+    int32_t size_limit = 0;
 };
 
 struct InputExtension {
-    std::string canonical;
-    std::string description;
+    std::string_view key;
+    std::string_view canonical;
+    std::string_view description;
 };
 
-void BuildFormatLists();
-void BuildInputExtensionTable();
-void BuildOutputFormatTable();
-void BuildAcceptedInputExtensions();
+// The 23 output formats, ordered by extension.
+std::span<const OutputFormat> OutputFormats();
+// Exact, case-sensitive; nullptr when unknown.
+const OutputFormat* FindOutputFormat(std::string_view id);
+// The row whose bit-depth setting is this "Output" key; nullptr for none.
+const OutputFormat* FormatOfBitDepthSetting(std::string_view key);
+
+std::span<const InputExtension> InputExtensions();
+const InputExtension* FindInputExtension(std::string_view key);
 
 const std::vector<std::string>& OutputFormatList();
 const std::vector<std::string>& InputFormatList();
-const std::map<std::string, OutputFormat>& OutputFormatTable();
-const std::unordered_map<std::string, InputExtension>& InputExtensionTable();
 const std::vector<std::string>& AcceptedInputExtensions();
 
 // Exact, case-sensitive: "PNG" is not a format.
 bool IsOutputFormat(std::string_view name);
-int32_t WriterIdOf(const std::string& id);
-bool IsBitDepthAllowed(const std::string& id, int32_t bpp);
-int32_t NearestAllowedBitDepth(const std::string& id, int32_t bpp);
-std::string DescriptionOf(const std::string& id);
-std::string BitDepthSettingOf(const std::string& id);
+int32_t WriterIdOf(std::string_view id);
+bool IsBitDepthAllowed(std::string_view id, int32_t bpp);
+int32_t NearestAllowedBitDepth(std::string_view id, int32_t bpp);
+std::string DescriptionOf(std::string_view id);
+std::string BitDepthSettingOf(std::string_view id);
 // The BPP setting's current value for the format.
-int32_t BitDepthOf(const std::string& id, const Settings& s);
+int32_t BitDepthOf(std::string_view id, const Settings& s);
+// The writer's flags for the format from the encoder settings.
+int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s);
+// True when a float frame for this format holds linear light.
+bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags);
 
-// What the frame operations need to know of the format; save_flags are the
-// run's (TIFF's LogLuv encoding holds linear light). The depth is left 0.
-FrameFormat FrameFormatOf(const std::string& id, int32_t save_flags);
+// What the frame operations need to know of the format, from its row;
+// save_flags are the run's (TIFF's LogLuv encoding holds linear light). The
+// depth is left 0.
+FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags);
 
 // DevIL's type numbers of the three formats it writes.
 inline constexpr int32_t kDevilDds = 1079;

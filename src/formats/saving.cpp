@@ -45,63 +45,6 @@ class BoundDevilImage {
     ILuint id_ = 0;
 };
 
-// FreeImage's constant values, kept by name so the flag table reads like the
-// encoder documentation.
-int32_t ExrFlags(int32_t code) {
-    switch (code) {
-        case 0: return EXR_NONE;
-        case 1: return EXR_ZIP;
-        case 2: return EXR_PIZ;
-        case 3: return EXR_PXR24;
-        case 4: return EXR_B44;
-        default: return 0;
-    }
-}
-
-int32_t JpegChromaFlags(int32_t code) {
-    switch (code) {
-        case 0: return JPEG_SUBSAMPLING_444;
-        case 1: return JPEG_SUBSAMPLING_422;
-        case 2: return JPEG_SUBSAMPLING_420;
-        case 3: return JPEG_SUBSAMPLING_411;
-        default: return 0;
-    }
-}
-
-int32_t JpegModeFlags(int32_t code) {
-    switch (code) {
-        case 1: return JPEG_BASELINE;
-        case 2: return JPEG_OPTIMIZE;
-        case 3: return JPEG_PROGRESSIVE;
-        default: return 0;
-    }
-}
-
-int32_t PngCompressionFlags(int32_t code) {
-    switch (code) {
-        case 0: return PNG_Z_NO_COMPRESSION;
-        case 1: return PNG_Z_BEST_SPEED;
-        case 2: return PNG_Z_DEFAULT_COMPRESSION;
-        case 3: return PNG_Z_BEST_COMPRESSION;
-        default: return 0;
-    }
-}
-
-int32_t TiffCompressionFlags(int32_t code) {
-    switch (code) {
-        case 0: return TIFF_NONE;
-        case 1: return TIFF_CCITTFAX3;
-        case 2: return TIFF_CCITTFAX4;
-        case 3: return TIFF_PACKBITS;
-        case 4: return TIFF_DEFLATE;
-        case 5: return TIFF_ADOBE_DEFLATE;
-        case 6: return TIFF_LZW;
-        case 7: return TIFF_JPEG;
-        case 8: return TIFF_LOGLUV;
-        default: return 0;
-    }
-}
-
 std::string FolderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -161,18 +104,18 @@ int Luminance(const RGBQUAD& c) {
 // colours in any order) would come out inverted or scrambled, so such a
 // frame is first brought into the order the format means. Returns an empty
 // bitmap when the frame can be written as it is.
-Bitmap InFormatPixelOrder(FIBITMAP* image, const std::string& ext) {
-    if (FreeImage_GetImageType(image) != FIT_BITMAP) return Bitmap();
+Bitmap InFormatPixelOrder(FIBITMAP* image, PixelOrder order) {
+    if (order == PixelOrder::AsPalette || FreeImage_GetImageType(image) != FIT_BITMAP) return Bitmap();
     const unsigned bpp = FreeImage_GetBPP(image);
-    if (ext == "pgm") {
+    if (order == PixelOrder::GreyLevel) {
         if (bpp != 8 || FreeImage_GetColorType(image) == FIC_MINISBLACK) return Bitmap();
         return Bitmap(FreeImage_ConvertToGreyscale(image));
     }
-    if ((ext != "pbm" && ext != "wbmp") || bpp != 1) return Bitmap();
+    if (bpp != 1) return Bitmap();
     const RGBQUAD* palette = FreeImage_GetPalette(image);
     if (!palette) return Bitmap();
     const bool index_one_darker = Luminance(palette[1]) < Luminance(palette[0]);
-    const bool set_bit_is_black = ext == "pbm";
+    const bool set_bit_is_black = order == PixelOrder::SetBitBlack;
     if (index_one_darker == set_bit_is_black) return Bitmap();
     Bitmap flipped(FreeImage_Clone(image));
     if (!flipped) return Bitmap();
@@ -329,6 +272,35 @@ Bitmap SeparatedCmyk(FIBITMAP* image) {
     return cmyk;
 }
 
+// FreeImage's RLE8 writer leaves the pad byte after an absolute run of odd
+// length unset, so the same frame gave different bytes from run to run (and
+// between one file and several side by side). Readers skip the byte; it is
+// cleared here. Returns whether any byte changed.
+bool ClearRle8Padding(uint8_t* data, size_t size) {
+    bool changed = false;
+    size_t at = 0;
+    while (at + 1 < size) {
+        const uint8_t count = data[at];
+        const uint8_t code = data[at + 1];
+        at += 2;
+        if (count != 0 || code == 0) continue;  // a run, or the end of a line
+        if (code == 1) break;                    // the end of the bitmap
+        if (code == 2) {                         // a move: two more bytes
+            at += 2;
+            continue;
+        }
+        at += code;  // an absolute run of `code` indices, padded to a word
+        if (code % 2 == 1) {
+            if (at < size && data[at] != 0) {
+                data[at] = 0;
+                changed = true;
+            }
+            ++at;
+        }
+    }
+    return changed;
+}
+
 // FreeImage's run-length BMP writer fills the header's file size and image
 // size with the uncompressed sizes, and readers that check them refuse the
 // file. Both are set from what was actually written; an uncompressed file
@@ -350,13 +322,24 @@ bool FixBmpSizes(CheckedFile& f) {
         if (std::fseek(f.file, 34, SEEK_SET) != 0 || std::fwrite(fields.data(), 1, 4, f.file) != 4)
             return false;
     }
+    if (compression == 1) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(size) - offset);
+        if (std::fseek(f.file, offset, SEEK_SET) != 0 ||
+            std::fread(pixels.data(), 1, pixels.size(), f.file) != pixels.size())
+            return false;
+        if (ClearRle8Padding(pixels.data(), pixels.size()) &&
+            (std::fseek(f.file, offset, SEEK_SET) != 0 ||
+             std::fwrite(pixels.data(), 1, pixels.size(), f.file) != pixels.size()))
+            return false;
+    }
     return true;
 }
 
-bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const FrameContext& context) {
+bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const OutputFormat& format,
+                       const FrameContext& context) {
     if (!image) return false;
-    Bitmap reordered = InFormatPixelOrder(image.get(), context.format.id);
-    if (context.format.id == "tiff" && (context.format.save_flags & TIFF_CMYK) && FreeImage_GetBPP(image.get()) == 32 &&
+    Bitmap reordered = InFormatPixelOrder(image.get(), format.pixel_order);
+    if (format.cmyk_flag != 0 && (context.format.save_flags & format.cmyk_flag) && FreeImage_GetBPP(image.get()) == 32 &&
         FreeImage_GetImageType(image.get()) == FIT_BITMAP) {
         reordered = SeparatedCmyk(image.get());
         if (!reordered) return false;
@@ -366,9 +349,9 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Frame
     if (!file) return false;
     CheckedFile handle{file};
     FreeImageIO io = CheckedFileIO();
-    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(WriterIdOf(context.format.id)), source, &io,
-                                          &handle, context.format.save_flags) != FALSE;
-    if (encoded && context.format.id == "bmp") encoded = FixBmpSizes(handle);
+    bool encoded = FreeImage_SaveToHandle(static_cast<FREE_IMAGE_FORMAT>(format.writer_id), source, &io, &handle,
+                                          context.format.save_flags) != FALSE;
+    if (encoded && format.fix_bmp_sizes) encoded = FixBmpSizes(handle);
     return CloseCheckedFile(handle) && encoded;
 }
 
@@ -442,6 +425,7 @@ bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const
         out[at + 3] = palette[i].rgbReserved;
     }
     std::memcpy(out.data() + offset, memory + source_offset, pixel_bytes);
+    if (context.settings.bmp_compression == 1) ClearRle8Padding(out.data() + offset, pixel_bytes);
     return WriteAll(path, out);
 }
 
@@ -524,11 +508,11 @@ bool SaveIcon(const Bitmap& image, const std::string& path) {
 
 // DevIL is fed raw BGR(A) rows, bottom row first (DevIL's default origin is
 // the lower left, like FreeImage's).
-SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const FrameContext& context) {
+SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const OutputFormat& format) {
     if (!image || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return SaveResult::Failed;
     const unsigned bpp = FreeImage_GetBPP(image.get());
     const unsigned channels = bpp == 32 ? 4 : 3;
-    const ILenum format = bpp == 32 ? IL_BGRA : IL_BGR;
+    const ILenum layout = bpp == 32 ? IL_BGRA : IL_BGR;
     const unsigned width = FreeImage_GetWidth(image.get());
     const unsigned height = FreeImage_GetHeight(image.get());
     if (width == 0 || height == 0) return SaveResult::Failed;
@@ -549,39 +533,20 @@ SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const Fra
     ilEnable(IL_FILE_OVERWRITE);
     BoundDevilImage bound;
     const ILuint depth = static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH));
-    if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), format, IL_UNSIGNED_BYTE,
+    if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), layout, IL_UNSIGNED_BYTE,
                     buffer.get()))
         return SaveResult::Failed;
-    if (WriterIdOf(context.format.id) == kDevilDds) iluBuildMipmaps();
+    if (format.mipmaps) iluBuildMipmaps();
     DevilCheckedOutput output;
-    const bool encoded = ilSave(static_cast<ILenum>(WriterIdOf(context.format.id)), path.c_str()) != IL_FALSE;
+    const bool encoded = ilSave(static_cast<ILenum>(format.writer_id), path.c_str()) != IL_FALSE;
     return encoded && output.Complete() ? SaveResult::Saved : SaveResult::Failed;
 }
 
 }  // namespace
 
 int32_t SaveFlagsFor(const std::string& extension, const Settings& s) {
-    int32_t flags = 0;
-    if (extension == "bmp") {
-        if (s.bmp_compression == 1) flags = BMP_SAVE_RLE;
-    } else if (extension == "exr") {
-        flags = ExrFlags(s.exr_compression);
-    } else if (extension == "jpg") {
-        flags = s.jpg_quality | JpegChromaFlags(s.jpg_chroma) | JpegModeFlags(s.jpg_save_as);
-    } else if (extension == "jxr") {
-        flags = JXR_LOSSLESS;
-    } else if (extension == "png") {
-        flags = PngCompressionFlags(s.png_compression);
-        if (s.png_interlaced != 0) flags |= PNG_INTERLACED;
-    } else if (extension == "tga") {
-        if (s.tga_compression == 1) flags = TARGA_SAVE_RLE;
-    } else if (extension == "tiff") {
-        flags = TiffCompressionFlags(s.tiff_compression);
-        if (s.tiff_color_model == 1) flags |= TIFF_CMYK;
-    } else if (extension == "webp") {
-        flags = WEBP_LOSSLESS;
-    }
-    return flags;
+    const OutputFormat* format = FindOutputFormat(extension);
+    return format ? SaveFlagsOf(*format, s) : 0;
 }
 
 FrameFormat OutputFrameFormat(const std::string& id, const Settings& s) {
@@ -609,7 +574,9 @@ std::string TemporaryName(const std::string& prefix, const std::string& suffix) 
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context) {
     const Settings& s = context.settings;
     const std::string& ext = context.format.id;
-    const bool devil = ext == "psd" || ext == "dds" || ext == "pcx";
+    const OutputFormat* format = FindOutputFormat(ext);
+    if (!format) return SaveResult::Failed;
+    const bool devil = format->writer == WriterKind::Devil;
     // FreeImage and the BMP writer open the target for writing themselves, so
     // a target they may not write stays as it is; DevIL's writer clears a
     // read-only target on purpose.
@@ -618,23 +585,31 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Frame
 
     const std::string temporary = TemporaryPathBeside(target, ext);
     if (temporary.empty()) return SaveResult::Failed;
+    auto saved = [](bool ok) { return ok ? SaveResult::Saved : SaveResult::Failed; };
     SaveResult result;
-    if (devil) {
-        result = SaveWithDevil(image, temporary, context);
-    } else if (ext == "ico") {
-        result = SaveIcon(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
-    } else if (ext == "j2k" || ext == "jp2") {
-        result = SaveJpegTwoThousand(image.get(), temporary, ext == "jp2") ? SaveResult::Saved
-                                                                             : SaveResult::Failed;
-    } else if (ext == "pfm") {
-        result = SavePfm(image, temporary) ? SaveResult::Saved : SaveResult::Failed;
-    } else if (ext == "jxr") {
-        result = SaveJpegXr(image.get(), temporary, kExistingFile) ? SaveResult::Saved : SaveResult::Failed;
-    } else if (ext == "bmp" && context.format.bpp == 8 && s.bmp_color_table == 1) {
-        result = SaveExactColourTableBmp(image, temporary, context) ? SaveResult::Saved
-                                                                    : SaveResult::Failed;
-    } else {
-        result = SaveWithFreeImage(image, temporary, context) ? SaveResult::Saved : SaveResult::Failed;
+    switch (format->writer) {
+        case WriterKind::Devil:
+            result = SaveWithDevil(image, temporary, *format);
+            break;
+        case WriterKind::Icon:
+            result = saved(SaveIcon(image, temporary));
+            break;
+        case WriterKind::JpegTwoThousand:
+            result = saved(SaveJpegTwoThousand(image.get(), temporary, format->jp2_file));
+            break;
+        case WriterKind::FloatMap:
+            result = saved(SavePfm(image, temporary));
+            break;
+        case WriterKind::JpegXr:
+            result = saved(SaveJpegXr(image.get(), temporary, kExistingFile));
+            break;
+        case WriterKind::FreeImage:
+        default:
+            if (format->exact_colour_table && context.format.bpp == 8 && s.*(format->exact_colour_table) == 1)
+                result = saved(SaveExactColourTableBmp(image, temporary, context));
+            else
+                result = saved(SaveWithFreeImage(image, temporary, *format, context));
+            break;
     }
 
     if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;

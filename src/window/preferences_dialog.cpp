@@ -222,7 +222,8 @@ QWidget* PreferencesDialog::MakeColourPicker(QWidget* parent, const SettingKey& 
 
 QWidget* PreferencesDialog::MakeImagePicker(QWidget* parent, const SettingKey& row) {
     QStringList patterns;
-    for (const auto& [ext, info] : InputExtensionTable()) patterns << QStringLiteral("*.") + QString::fromStdString(ext);
+    for (const InputExtension& row : InputExtensions())
+        patterns << QStringLiteral("*.") + QString::fromUtf8(row.key.data(), static_cast<qsizetype>(row.key.size()));
     patterns.sort();
     const QString filter = Text("Dialog", "All Supported Files") + QStringLiteral(" (") +
                            patterns.join(QLatin1Char(' ')) + QStringLiteral(");;") + Text("Dialog", "All Files") +
@@ -260,14 +261,12 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
         return MakeChoice(parent, row,
                           {{ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}});
     }
-    if (group == "Output" && EndsWith(row.key, " BPP")) {
-        const std::string id = ToLower(key.substr(0, key.size() - 4));
+    const OutputFormat* depth_of = group == "Output" ? FormatOfBitDepthSetting(key) : nullptr;
+    if (depth_of) {
         std::vector<std::pair<QString, int>> items = {{Text("Preferences", "Automatic"), 0}};
-        for (const QString& depth :
-             QString::fromStdString(OutputFormatTable().count(id) ? OutputFormatTable().at(id).allowed_bpp : "")
-                 .split(QLatin1Char(','), Qt::SkipEmptyParts))
-            items.emplace_back(QString::fromStdString(FormatText(GetText("Preferences", "Bits"), depth.toStdString())),
-                               depth.toInt());
+        for (const int32_t depth : depth_of->allowed_bpp)
+            items.emplace_back(QString::fromStdString(FormatText(GetText("Preferences", "Bits"), std::to_string(depth))),
+                               depth);
         return MakeChoice(parent, row, items);
     }
     if (!row.allowed.empty()) {
@@ -382,16 +381,13 @@ QWidget* PreferencesDialog::BuildOutputPage() {
     Box options = AddBox(layout, Text("Preferences", "Format Options"));
     format_options_ = new QStackedWidget(page);
     options.form->addRow(format_options_);
-    // One page of options per format: its keys are the "Output" keys that
-    // begin with the format's name ("JPG Quality", "PNG Interlaced", ...).
-    for (const std::string& id : OutputFormatList()) {
+    // One page of options per format: its depth, then its encoder settings.
+    for (const OutputFormat& format : OutputFormats()) {
         auto* options_page = new QWidget(format_options_);
         auto* form = new QFormLayout(options_page);
         form->setContentsMargins(0, 0, 0, 0);
-        const std::string prefix = ToUpperAscii(id) + " ";
-        for (const SettingKey& row : SettingKeys())
-            if (std::strcmp(row.group, "Output") == 0 && std::string(row.key).starts_with(prefix))
-                AddSetting(options_page, form, row.group, row.key);
+        AddSetting(options_page, form, "Output", format.bpp_setting);
+        for (const EncoderOption& option : format.encoder_options) AddSetting(options_page, form, "Output", option.key);
         format_options_->addWidget(options_page);
     }
     connect(format, &QComboBox::currentIndexChanged, format_options_, &QStackedWidget::setCurrentIndex);

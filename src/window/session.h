@@ -19,9 +19,9 @@ class WindowSession {
     WindowSession();
     ~WindowSession();
 
-    // Needs a QApplication. Loads "config.ini", builds the texts and the
-    // format registry, creates the main window with its stored placement and
-    // output folder, runs the reset of "New" and shows the window.
+    // Needs a QApplication. Loads "config.ini", builds the texts, creates
+    // the main window with its stored placement and output folder, runs the
+    // reset of "New" and shows the window.
     MainWindow* Start();
     MainWindow* Window() const { return window_.get(); }
     // Stores the window placement and writes "config.ini".

@@ -19,7 +19,6 @@
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
-#include "formats/registry.h"
 #include "platform/files.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -152,7 +151,6 @@ WindowSession::WindowSession() = default;
 WindowSession::~WindowSession() = default;
 
 MainWindow* WindowSession::Start() {
-    BuildFormatLists();
     int desktop_width = 0, desktop_height = 0;
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         desktop_width = screen->availableGeometry().width();
@@ -160,9 +158,6 @@ MainWindow* WindowSession::Start() {
     }
     LoadPreferences(PreferencesPath(), desktop_width, desktop_height);
     BuildTextTable();
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    BuildAcceptedInputExtensions();
 
     batch_state = BatchState{};
     batch_state.program_folder = ProgramFolder();
@@ -223,10 +218,6 @@ bool WriteScreenshot(const std::vector<std::string>& params) {
     // settings, and nothing written back to "config.ini".
     SetDefaultSettings(settings, false, 0, 0);
     BuildTextTable();
-    BuildFormatLists();
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    BuildAcceptedInputExtensions();
     batch_state = BatchState{};
     batch_state.program_folder = ProgramFolder();
     ResetNaming(batch_state);

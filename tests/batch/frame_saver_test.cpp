@@ -5,7 +5,6 @@
 
 #include "batch/frame_saver.h"
 #include "batch_support.h"
-#include "formats/registry.h"
 
 namespace batch_tests {
 namespace {
@@ -96,8 +95,6 @@ TEST_F(FrameSaverTest, AFailedFrameCountsAsItWouldOneAfterAnother) {
 }
 
 TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
-    kestrune::BuildFormatLists();
-    kestrune::BuildOutputFormatTable();
     kestrune::Settings s;
     kestrune::SetDefaultSettings(s, true);
     kestrune::FrameContext state(s);
@@ -128,8 +125,6 @@ TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
 // for two, no more than two run at once; with room for none, each frame
 // waits for the one before and is saved right here. None is ever lost.
 TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
-    kestrune::BuildFormatLists();
-    kestrune::BuildOutputFormatTable();
     kestrune::Settings s;
     kestrune::SetDefaultSettings(s, true);
     kestrune::FrameContext state(s);

@@ -35,10 +35,6 @@ inline void InitLibraries() {
         ilInit();
         iluInit();
     });
-    kestrune::BuildFormatLists();
-    kestrune::BuildInputExtensionTable();
-    kestrune::BuildOutputFormatTable();
-    kestrune::BuildAcceptedInputExtensions();
 }
 
 inline Settings CommandLineSettings() {

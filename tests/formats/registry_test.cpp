@@ -1,6 +1,13 @@
+#include <IL/il.h>
+
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "formats_support.h"
+#include "imaging/bit_depth.h"
+#include "platform/text.h"
+#include "support/gif_writer.h"
 
 using namespace kestrune;
 
@@ -17,13 +24,13 @@ TEST_F(RegistryTest, OutputListIsTheTwentyThreeFormatsInOrder) {
                                                "ppm", "psd", "tga", "tiff", "wbmp", "webp", "xpm"};
     EXPECT_EQ(OutputFormatList(), expected);
     EXPECT_EQ(InputFormatList(), std::vector<std::string>{"gif"});
-    ASSERT_EQ(OutputFormatTable().size(), 23u);
+    ASSERT_EQ(OutputFormats().size(), 23u);
     for (const std::string& id : expected) {
-        ASSERT_TRUE(OutputFormatTable().count(id)) << id;
-        const OutputFormat& row = OutputFormatTable().at(id);
-        EXPECT_EQ(row.extension, id);
-        EXPECT_FALSE(row.description.empty()) << id;
-        EXPECT_NE(row.bpp_field, nullptr) << id;
+        const OutputFormat* row = FindOutputFormat(id);
+        ASSERT_NE(row, nullptr) << id;
+        EXPECT_EQ(row->extension, id);
+        EXPECT_FALSE(row->description.empty()) << id;
+        EXPECT_NE(row->bpp_field, nullptr) << id;
     }
 }
 
@@ -41,33 +48,17 @@ TEST_F(RegistryTest, RowsCarryTheirWriterDescriptionAndDepths) {
     EXPECT_EQ(WriterIdOf("dds"), 1079);
     EXPECT_EQ(WriterIdOf("pcx"), 1064);
     EXPECT_EQ(WriterIdOf("psd"), 1081);
+    EXPECT_EQ(WriterIdOf("tif"), FIF_UNKNOWN);
     EXPECT_EQ(DescriptionOf("webp"), "Google WebP Image Format");
     EXPECT_EQ(DescriptionOf("bmp"), "Windows or OS/2 Bitmap");
-    EXPECT_EQ(OutputFormatTable().at("tiff").allowed_bpp, "1,4,8,24,32,48,96");
-    EXPECT_EQ(OutputFormatTable().at("png").allowed_bpp, "1,4,8,24,32,48");
+    const auto depths = [](const char* id) {
+        const OutputFormat* row = FindOutputFormat(id);
+        return row ? std::vector<int32_t>(row->allowed_bpp.begin(), row->allowed_bpp.end()) : std::vector<int32_t>{};
+    };
+    EXPECT_EQ(depths("tiff"), (std::vector<int32_t>{1, 4, 8, 24, 32, 48, 96}));
+    EXPECT_EQ(depths("png"), (std::vector<int32_t>{1, 4, 8, 24, 32, 48}));
     EXPECT_EQ(BitDepthSettingOf("tiff"), "TIFF BPP");
     EXPECT_EQ(BitDepthSettingOf("wbmp"), "WBMP BPP");
-}
-
-TEST_F(RegistryTest, OnlyTheDevilRowsHaveWriterIdsAboveOneThousand) {
-    std::set<std::string> devil;
-    for (const auto& [id, row] : OutputFormatTable())
-        if (row.writer_id > 1000) devil.insert(id);
-    EXPECT_EQ(devil, (std::set<std::string>{"dds", "pcx", "psd"}));
-}
-
-TEST_F(RegistryTest, EachRowPointsAtItsOwnBitDepthSetting) {
-    // The member pointer and the key must name the same setting; the key
-    // table of the settings is the judge.
-    for (const auto& [id, row] : OutputFormatTable()) {
-        const SettingKey* key = FindSettingKey("Output", row.bpp_setting);
-        ASSERT_NE(key, nullptr) << row.bpp_setting;
-        ASSERT_TRUE(std::holds_alternative<int32_t Settings::*>(key->field)) << id;
-        EXPECT_EQ(std::get<int32_t Settings::*>(key->field), row.bpp_field) << id;
-        Settings s;
-        s.*(row.bpp_field) = 24;
-        EXPECT_EQ(BitDepthOf(id, s), 24) << id;
-    }
 }
 
 TEST_F(RegistryTest, OutputFormatNamesAreCaseSensitive) {
@@ -101,36 +92,135 @@ TEST_F(RegistryTest, NearestAllowedBitDepth) {
 }
 
 TEST_F(RegistryTest, InputExtensionTable) {
-    const auto& table = InputExtensionTable();
+    const auto table = InputExtensions();
     EXPECT_EQ(table.size(), 79u);
     std::map<std::string, int> per_canonical;
-    for (const auto& [key, row] : table) {
-        ++per_canonical[row.canonical];
-        EXPECT_FALSE(row.description.empty()) << key;
+    std::set<std::string_view> keys;
+    for (const InputExtension& row : table) {
+        ++per_canonical[std::string(row.canonical)];
+        EXPECT_FALSE(row.description.empty()) << row.key;
+        EXPECT_TRUE(keys.insert(row.key).second) << "named twice: " << row.key;
     }
     EXPECT_EQ(per_canonical["raw"], 48);
     EXPECT_EQ(per_canonical["jpg"], 4);
     EXPECT_EQ(per_canonical["gif"], 1);
-    EXPECT_EQ(table.at("cr2").description, "Canon Camera RAW Image");
-    EXPECT_EQ(table.at("crw").description, "Canon Camera RAW Image");
-    EXPECT_EQ(table.at("nef").description, "Nikon Camera RAW Image");
-    EXPECT_EQ(table.at("nrw").description, "Nikon Camera RAW Image");
-    EXPECT_EQ(table.at("raw").description, "Camera RAW Image");
-    EXPECT_EQ(table.at("apm").canonical, "wmf");
-    EXPECT_EQ(table.at("apm").description, "Aldus Placeable Metafile");
-    EXPECT_EQ(table.at("wmz").description, "Windows Metafile Format");
-    EXPECT_EQ(table.at("tif").canonical, "tiff");
-    EXPECT_EQ(table.at("gif").description, "GIF File");
-    EXPECT_FALSE(table.count("GIF"));
+    const auto at = [](const char* key) {
+        const InputExtension* row = FindInputExtension(key);
+        return row ? *row : InputExtension{};
+    };
+    EXPECT_EQ(at("cr2").description, "Canon Camera RAW Image");
+    EXPECT_EQ(at("crw").description, "Canon Camera RAW Image");
+    EXPECT_EQ(at("nef").description, "Nikon Camera RAW Image");
+    EXPECT_EQ(at("nrw").description, "Nikon Camera RAW Image");
+    EXPECT_EQ(at("raw").description, "Camera RAW Image");
+    EXPECT_EQ(at("apm").canonical, "wmf");
+    EXPECT_EQ(at("apm").description, "Aldus Placeable Metafile");
+    EXPECT_EQ(at("wmz").description, "Windows Metafile Format");
+    EXPECT_EQ(at("tif").canonical, "tiff");
+    EXPECT_EQ(at("gif").description, "GIF File");
+    EXPECT_EQ(FindInputExtension("GIF"), nullptr);
 }
 
 TEST_F(RegistryTest, AcceptedInputExtensionsAreJustGif) {
     EXPECT_EQ(AcceptedInputExtensions(), std::vector<std::string>{"gif"});
-    // Building again must not duplicate anything.
-    formats_test::InitLibraries();
-    EXPECT_EQ(AcceptedInputExtensions(), std::vector<std::string>{"gif"});
-    EXPECT_EQ(OutputFormatList().size(), 23u);
-    EXPECT_EQ(InputExtensionTable().size(), 79u);
 }
+
+// Each row walked against the readers of its columns: the settings table,
+// the debug listing, the bit-depth conversion and the libraries that write.
+class FormatRowTest : public ::testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        formats_test::InitLibraries();
+        format_ = FindOutputFormat(GetParam());
+        ASSERT_NE(format_, nullptr);
+    }
+    const OutputFormat& Row() const { return *format_; }
+
+  private:
+    const OutputFormat* format_ = nullptr;
+};
+
+TEST_P(FormatRowTest, SettingsOfTheRowAreTheFormatsKeys) {
+    const OutputFormat& row = Row();
+    // The member pointer and the key must name the same setting; the key
+    // table of the settings is the judge.
+    const SettingKey* bpp = FindSettingKey("Output", row.bpp_setting);
+    ASSERT_NE(bpp, nullptr) << row.bpp_setting;
+    ASSERT_TRUE(std::holds_alternative<int32_t Settings::*>(bpp->field));
+    EXPECT_EQ(std::get<int32_t Settings::*>(bpp->field), row.bpp_field);
+    Settings s;
+    s.*(row.bpp_field) = 24;
+    EXPECT_EQ(BitDepthOf(row.extension, s), 24);
+    EXPECT_EQ(FormatOfBitDepthSetting(row.bpp_setting), &row);
+
+    // The format's "Output" keys, in the settings' order (the order of its
+    // page in the preferences), are its depth and its encoder options:
+    // a new key of the format must be listed in its row.
+    std::vector<std::string> keys_of_format, row_keys{row.bpp_setting};
+    const std::string prefix = ToUpperAscii(std::string(row.extension)) + " ";
+    for (const SettingKey& key : SettingKeys())
+        if (std::string(key.group) == "Output" && std::string(key.key).starts_with(prefix))
+            keys_of_format.emplace_back(key.key);
+    for (const EncoderOption& option : row.encoder_options) {
+        EXPECT_NE(FindSettingKey("Output", option.key), nullptr) << option.key;
+        row_keys.emplace_back(option.key);
+    }
+    EXPECT_EQ(keys_of_format, row_keys);
+}
+
+TEST_P(FormatRowTest, DebugListingShowsEveryEncoderOptionAfterTheDepth) {
+    const OutputFormat& row = Row();
+    const std::string ext(row.extension);
+    testing_support::TempDir dir;
+    testing_support::WriteGif(dir / "a.gif", testing_support::SimpleAnimation(4, 4, 1));
+    // A depth the format does not allow ends the run right after its block.
+    ASSERT_FALSE(IsBitDepthAllowed(ext, 3));
+    const testing_support::ProcessResult run =
+        testing_support::RunKestrune({"-i", dir / "a.gif", "-c", ext, "-d", "--" + ext + "-bpp=3"});
+    const std::vector<std::string> lines = testing_support::ConsoleLines(run.out);
+    const std::string bpp_line = ToUpperAscii(ext) + " BPP: 3";
+    const auto at = std::find(lines.begin(), lines.end(), bpp_line);
+    ASSERT_NE(at, lines.end()) << testing_support::DecodeUtf16Le(run.out);
+    std::vector<std::string> block(at + 1, std::find(at, lines.end(), "Error: Invalid " + ext + "-bpp value"));
+    ASSERT_EQ(block.size(), row.encoder_options.size()) << testing_support::DecodeUtf16Le(run.out);
+    for (size_t i = 0; i < block.size(); ++i)
+        EXPECT_TRUE(block[i].starts_with(std::string(row.encoder_options[i].label) + ": ")) << block[i];
+}
+
+TEST_P(FormatRowTest, EveryAllowedDepthIsWhatTheConversionGives) {
+    const OutputFormat& row = Row();
+    Settings s = formats_test::CommandLineSettings();
+    for (const int32_t depth : row.allowed_bpp) {
+        s.*(row.bpp_field) = depth;
+        const FrameContext context = formats_test::StateFor(std::string(row.extension), s);
+        const Bitmap out = ConvertBitDepth(formats_test::MakeBitmap32(9, 7, [](int x, int y) {
+            return testing_support::Rgba{uint8_t(x * 28), uint8_t(y * 36), 200, uint8_t(x < 4 ? 255 : 0)};
+        }), context);
+        ASSERT_TRUE(out) << depth;
+        EXPECT_EQ(BppOf(out), depth);
+        EXPECT_EQ(FreeImage_GetImageType(out.get()), depth == 96   ? FIT_RGBF
+                                                     : depth == 48 ? FIT_RGB16
+                                                                   : FIT_BITMAP)
+            << depth;
+    }
+}
+
+TEST_P(FormatRowTest, WriterIdIsTheLibrarysNumberOfTheExtension) {
+    const OutputFormat& row = Row();
+    const std::string name = "x." + std::string(row.extension);
+    if (row.writer == WriterKind::Devil) {
+        EXPECT_EQ(row.writer_id, static_cast<int32_t>(ilTypeFromExt(name.c_str())));
+        EXPECT_GT(row.writer_id, 1000);
+        return;
+    }
+    EXPECT_EQ(row.writer_id, FreeImage_GetFIFFromFilename(name.c_str()));
+    // FreeImage's own writer is used only where it can write at all.
+    if (row.writer == WriterKind::FreeImage) {
+        EXPECT_TRUE(FreeImage_FIFSupportsWriting(FREE_IMAGE_FORMAT(row.writer_id)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FormatRowTest, ::testing::ValuesIn(OutputFormatList()),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace

@@ -43,7 +43,6 @@ Settings ResizeTo(int width, int height, int algorithm) {
 }
 
 kestrune::FrameContext StateFor(const std::string& ext, const Settings& s, int source_bpp) {
-    kestrune::BuildOutputFormatTable();
     kestrune::FrameContext context(s);
     context.format = kestrune::OutputFrameFormat(ext, s);
     if (context.format.bpp == 0) context.format.bpp = kestrune::NearestAllowedBitDepth(ext, source_bpp);
