@@ -4,8 +4,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <type_traits>
-#include <variant>
 #include <vector>
 
 #include "settings/text_table.h"
@@ -25,50 +23,11 @@
 namespace kestrune {
 namespace {
 
-using S = Settings;
-
-// One line of the debug listing: a label and the setting it shows. Numbers
-// and switches show in decimal, the real with two decimals, texts as
-// stored, and a code through its value-name table in lower case. A second
-// field makes an "x/y" pair.
-struct ListingRow {
-    const char* label;
-    SettingField field;
-    int table = kNoTable;
-    bool paired = false;
-    SettingField second{};
-};
-
-std::string ShowField(const Settings& s, const SettingField& field, int table) {
-    return std::visit(
-        [&](auto member) -> std::string {
-            using T = std::remove_cvref_t<decltype(s.*member)>;
-            if constexpr (std::is_same_v<T, std::string>) {
-                return s.*member;
-            } else if constexpr (std::is_same_v<T, float>) {
-                return FormatFixed(s.*member, 2);
-            } else {
-                const int value = s.*member;
-                if (table != kNoTable) return ToLower(NameOfCode(table, value));
-                return std::to_string(value);
-            }
-        },
-        field);
-}
-
-void PrintRows(const std::vector<ListingRow>& rows, const Settings& s) {
-    for (const ListingRow& row : rows) {
-        std::string value = ShowField(s, row.field, row.table);
-        if (row.paired) value += "/" + ShowField(s, row.second, kNoTable);
-        PrintLine(row.label + value);
-    }
-}
-
 // The format's encoder settings, listed after its "BPP" line.
 void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
     for (const EncoderOption& option : format.encoder_options) {
         const SettingKey* key = FindSettingKey("Output", option.key);
-        if (key) PrintLine(std::string(option.label) + ": " + ShowField(s, key->field, key->table));
+        if (key) PrintLine(std::string(option.label) + ": " + ListingValue(s, *key));
     }
 }
 
