@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 #include <thread>
-#include <vector>
 
 #include "settings/text_table.h"
 #include "batch/batch_state.h"

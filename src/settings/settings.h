@@ -257,7 +257,9 @@ struct SettingCheck {
 
 // Where the preferences window puts the setting's editor: its page, the box
 // on the page (a key of group "Preferences", "" for a box without caption)
-// and its place among the page's editors.
+// and its place among the page's editors. The output page lays out each
+// format's settings as the format registry lists them, so its rows name only
+// the page.
 struct SettingPage {
     const char* page = nullptr;  // nullptr: no editor
     const char* box = "";
