@@ -83,6 +83,10 @@ const SettingKey* TargetSetting(const OptionRow& row) {
 
 bool TakesValue(const OptionRow& row) { return row.form != OptionForm::Switch; }
 
+// -h and -v count only as the first parameter; both outputs name them apart
+// from the other options.
+bool IsFirstOnly(const OptionRow& row) { return row.form == OptionForm::Help || row.form == OptionForm::Version; }
+
 // The value's placeholder, as the help text writes them.
 std::string ValueWord(const OptionRow& row) {
     const std::string name = row.name;
@@ -168,6 +172,7 @@ bool WriteManPage(std::ostream& out) {
     out << ".TP\n.BR \\-v \", \" \\-\\-version\nDisplay the version and exit.\n";
     bool complete = true;
     for (const OptionRow& row : OptionTable()) {
+        if (IsFirstOnly(row)) continue;
         const std::string description = Description(row);
         if (description.empty()) {
             std::cerr << "kestrune_docs: no description for " << row.name << "\n";
@@ -257,6 +262,7 @@ bool WriteCompletion(std::ostream& out) {
     std::ostringstream options, cases;
     options << "-h -? --help -v --version -U -T";
     for (const OptionRow& row : OptionTable()) {
+        if (IsFirstOnly(row)) continue;
         if (row.short_name) options << " " << Lower(row.short_name);
         options << " " << Lower(row.name) << (TakesValue(row) ? "=" : "");
         const std::vector<std::string> names = ValueNamesOf(row);

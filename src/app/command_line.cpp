@@ -1,6 +1,8 @@
 #include "app/command_line.h"
 
+#include <algorithm>
 #include <random>
+#include <vector>
 #include <string_view>
 
 #include "settings/text_table.h"
@@ -19,58 +21,37 @@
 namespace kestrune {
 namespace {
 
-// The help lines as printed: %s1% is the program name; %s2% an input
-// extension on the first three example lines and the default output format
-// on the last one. Blank lines are one blank, as every blank console line.
-constexpr const char* kHelpLines[] = {
+// The help text around the options' own lines: %s1% is the program name;
+// %s2% an input extension on the first three examples and the default output
+// format on the last one. Blank lines are one blank, as every blank console
+// line.
+constexpr const char* kUsage[] = {
     " ",
     "Usage: %s1% -i <filename> [options]",
     " ",
+};
+constexpr const char* kExamples[] = {
     "  %s1% -i example.%s2%",
     "  %s1% -i c:\\tmp\\example.%s2%",
     "  %s1% -i c:\\tmp\\example.%s2% -o d:\\converted",
     "  %s1% -i c:\\tmp\\filelist.txt",
     "  %s1% -i c:\\tmp\\ -o d:\\converted --jpg-quality=95",
     "  %s1% -i c:\\tmp\\ -o d:\\converted -c %s2% --jpg-quality=95",
-    " ",
-    "Options:",
-    " ",
-    "  -h, -?, --help            Display this help and exit",
-    "  -i FILE, --input=FILE     Set input file/list/folder",
-    "  -o PATH, --output=PATH    Set output folder",
-    "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)",
-    " ",
-    "Advanced options:",
-    " ",
-    "  --width=NUM               Set output image width",
-    "  --height=NUM              Set output image height",
-    "  --filename-mask=STR       Define output filename format",
-    "  --flip-horizontal         Flip output image horizontally",
-    "  --flip-vertical           Flip output image vertically",
-    "  --brightness=NUM          Set output image brightness, NUM = -100..100",
-    "  --contrast=NUM            Set output image contrast, NUM = -100..100",
-    "  --gamma=NUM               Set output image gamma, NUM = 0.01..9.99",
-    "  --invert                  Invert output image",
-    "  --greyscale               Greyscale output image",
-    "  --profile=FILE            Set configuration file with required settings",
-    "    ...                     Refer documentation for all available options",
-    " ",
-    "Other options:",
-    " ",
-    "  -q, --quiet               Don't print status messages to stdout",
-    "  -d, --debug               Print debug information to stdout",
-    "  -p, --pause               Pause at exit",
-    "  -v, --version             Display version information and exit",
 };
 
-// Upper-cased option name of a parameter: the part before "=" of a long
-// option, a short option whole, nothing for a word without a leading "-".
-std::string OptionNameOf(const std::string& parameter) {
-    const std::string trimmed = Trim(parameter);
-    if (trimmed.starts_with("--")) return ToUpperAscii(trimmed.substr(0, trimmed.find('=')));
-    if (trimmed.starts_with("-")) return ToUpperAscii(trimmed);
-    return std::string();
-}
+// The sections of the options' lines, in the order printed.
+struct HelpPart {
+    HelpSection section;
+    const char* heading;
+    const char* closing;  // a line after the options, nullptr for none
+};
+
+constexpr HelpPart kHelpParts[] = {
+    {HelpSection::Options, "Options:", nullptr},
+    {HelpSection::Advanced, "Advanced options:",
+     "    ...                     Refer documentation for all available options"},
+    {HelpSection::Other, "Other options:", nullptr},
+};
 
 std::string RandomInputExtension() {
     const std::vector<std::string>& list = InputFormatList();
@@ -83,12 +64,23 @@ std::string RandomInputExtension() {
 void PrintHelp() {
     const std::string program = ProgramName();
     const std::string output = OutputFormatList().empty() ? std::string() : OutputFormatList().front();
-    for (size_t i = 0; i < std::size(kHelpLines); ++i) {
-        const size_t number = i + 1;
+    for (const char* line : kUsage) PrintLine(FormatText(line, program));
+    for (size_t i = 0; i < std::size(kExamples); ++i) {
         std::string extension;
-        if (number >= 4 && number <= 6) extension = RandomInputExtension();
-        else if (number == 9) extension = output;
-        PrintLine(FormatText(kHelpLines[i], program, extension));
+        if (i < 3) extension = RandomInputExtension();
+        else if (i + 1 == std::size(kExamples)) extension = output;
+        PrintLine(FormatText(kExamples[i], program, extension));
+    }
+    for (const HelpPart& part : kHelpParts) {
+        PrintLine(" ");
+        PrintLine(part.heading);
+        PrintLine(" ");
+        std::vector<const OptionRow*> rows;
+        for (const OptionRow& row : OptionTable())
+            if (row.help && row.help_section == part.section) rows.push_back(&row);
+        std::ranges::stable_sort(rows, {}, &OptionRow::help_place);
+        for (const OptionRow* row : rows) PrintLine(row->help);
+        if (part.closing) PrintLine(part.closing);
     }
 }
 
@@ -104,7 +96,7 @@ bool CommandLineMain(const std::vector<std::string>& args) {
     SetDefaultSettings(settings, true);
     BuildTextTable();
 
-    const std::string command = OptionNameOf(args.front());
+    const std::string command = OptionName(args.front());
     // The feedback window and the screenshot aid belong to the window mode,
     // which reads its parameters itself; "T" is the screenshot mode.
     if (command == "-U") return true;
@@ -112,12 +104,13 @@ bool CommandLineMain(const std::vector<std::string>& args) {
         run_request.mode.assign(1, 'T');  // not = "T": GCC 12 warns falsely (-Wrestrict) on that
         return true;
     }
-    if (command == "-V" || command == "--VERSION") {
+    const OptionRow* first = FindOption(command);
+    if (first && first->form == OptionForm::Version) {
         SetConsoleTitle(TitleWithVersion());
         PrintLine(VersionDisplay(kVersionNumber));
         return false;
     }
-    if (command == "-H" || command == "-?" || command == "--HELP") {
+    if (first && first->form == OptionForm::Help) {
         SetConsoleTitle(TitleWithVersion());
         PrintHelp();
         return false;

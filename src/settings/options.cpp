@@ -1,5 +1,6 @@
 #include "settings/options.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "platform/text.h"
@@ -15,20 +16,20 @@ constexpr const char* kIncorrectParameters = "Incorrect number of parameters";
 constexpr const char* kInvalidProfile = "Invalid profile file";
 
 // An option that a profile may carry under its own name.
-OptionRow Row(const char* name, OptionForm form, OptionTarget target, int table = kNoTable) {
+constexpr OptionRow Row(const char* name, OptionForm form, OptionTarget target, int table = kNoTable) {
     OptionRow row{name, nullptr, form, target};
     row.table = table;
     row.profile_key = name;
     return row;
 }
 
-OptionRow Switch(const char* name, int8_t S::*target, const char* fixed = "1") {
+constexpr OptionRow Switch(const char* name, int8_t S::*target, const char* fixed = "1") {
     OptionRow row = Row(name, F::Switch, target);
     row.fixed = fixed;
     return row;
 }
 
-OptionRow Also(OptionRow row, OptionSideEffect field, int8_t value) {
+constexpr OptionRow Also(OptionRow row, OptionSideEffect field, int8_t value) {
     row.also = field;
     row.also_value = value;
     return row;
@@ -37,24 +38,48 @@ OptionRow Also(OptionRow row, OptionSideEffect field, int8_t value) {
 // -i, -o and -c: the short form reads the next parameter, the long form its
 // own "=" value; neither may start with "-", so a forgotten value is not
 // mistaken for the option that follows it.
-OptionRow RequestPath(const char* name, const char* short_name, OptionForm form,
+constexpr OptionRow RequestPath(const char* name, const char* short_name, OptionForm form,
                       std::string RunRequest::*target) {
     OptionRow row{name, short_name, form, target};
     row.separate_value = true;
     return row;
 }
 
-OptionRow CommandLineSwitch(const char* name, const char* short_name, OptionTarget target,
+// The row's line in the help text.
+constexpr OptionRow Help(OptionRow row, HelpSection section, int place, const char* line) {
+    row.help_section = section;
+    row.help_place = place;
+    row.help = line;
+    return row;
+}
+
+constexpr OptionRow FirstOnly(const char* name, const char* short_name, OptionForm form,
+                              const char* other_name = nullptr) {
+    OptionRow row{name, short_name, form, std::monostate{}};
+    row.other_name = other_name;
+    return row;
+}
+
+constexpr OptionRow CommandLineSwitch(const char* name, const char* short_name, OptionTarget target,
                             const char* fixed = nullptr) {
     OptionRow row{name, short_name, F::Switch, target};
     row.fixed = fixed;
     return row;
 }
 
-const OptionRow kOptions[] = {
-    Also(RequestPath("--INPUT", "-I", F::QuotedText, &RunRequest::input_path), &RunRequest::input_given, 1),
-    RequestPath("--OUTPUT", "-O", F::QuotedText, &RunRequest::output_folder),
-    RequestPath("--CONVERSION", "-C", F::StrippedText, &RunRequest::conversion),
+using H = HelpSection;
+
+constexpr OptionRow kOptions[] = {
+    Help(FirstOnly("--HELP", "-H", F::Help, "-?"), H::Options, 1,
+         "  -h, -?, --help            Display this help and exit"),
+    Help(FirstOnly("--VERSION", "-V", F::Version), H::Other, 4,
+         "  -v, --version             Display version information and exit"),
+    Help(Also(RequestPath("--INPUT", "-I", F::QuotedText, &RunRequest::input_path), &RunRequest::input_given, 1),
+         H::Options, 2, "  -i FILE, --input=FILE     Set input file/list/folder"),
+    Help(RequestPath("--OUTPUT", "-O", F::QuotedText, &RunRequest::output_folder), H::Options, 3,
+         "  -o PATH, --output=PATH    Set output folder"),
+    Help(RequestPath("--CONVERSION", "-C", F::StrippedText, &RunRequest::conversion), H::Options, 4,
+         "  -c STR, --conversion=STR  Set output extension, STR = (jpg | bmp | ...)"),
 
     Row("--DDS-LOAD-AS", F::Name, &S::dds_load_as, kTableDdsLoadAs),
     Row("--GIF-FRAME-LOADING", F::Name, &S::gif_frame_loading, kTableFrameLoading),
@@ -105,21 +130,30 @@ const OptionRow kOptions[] = {
     Row("--ROTATION-TYPE", F::Name, &S::image_rotation_type, kTableRotationType),
     Also(Row("--ROTATION", F::Integer, &S::image_rotation), &S::do_image_rotation, 1),
     Row("--ROTATION-BACK-COLOR", F::QuotedText, &S::image_rotation_back_color),
-    Also(Row("--WIDTH", F::Integer, &S::image_width), &S::do_image_resize, 1),
+    Help(Also(Row("--WIDTH", F::Integer, &S::image_width), &S::do_image_resize, 1),
+         H::Advanced, 1, "  --width=NUM               Set output image width"),
     Row("--WIDTH-UNIT", F::Name, &S::image_width_unit, kTableUnit),
-    Also(Row("--HEIGHT", F::Integer, &S::image_height), &S::do_image_resize, 1),
+    Help(Also(Row("--HEIGHT", F::Integer, &S::image_height), &S::do_image_resize, 1),
+         H::Advanced, 2, "  --height=NUM              Set output image height"),
     Row("--HEIGHT-UNIT", F::Name, &S::image_height_unit, kTableUnit),
     Switch("--KEEP-ASPECT-RATIO", &S::keep_aspect_ratio),
     Row("--RESIZE-TYPE", F::Name, &S::image_resize_type, kTableResizeType),
     Row("--RESIZE-ALGORITHM", F::Name, &S::image_resize_algorithm, kTableResizeAlgorithm),
-    Switch("--FLIP-HORIZONTAL", &S::do_image_flip_horizontal),
-    Switch("--FLIP-VERTICAL", &S::do_image_flip_vertical),
+    Help(Switch("--FLIP-HORIZONTAL", &S::do_image_flip_horizontal),
+         H::Advanced, 4, "  --flip-horizontal         Flip output image horizontally"),
+    Help(Switch("--FLIP-VERTICAL", &S::do_image_flip_vertical),
+         H::Advanced, 5, "  --flip-vertical           Flip output image vertically"),
 
-    Also(Row("--BRIGHTNESS", F::Integer, &S::image_brightness), &S::do_image_color_correction, 1),
-    Also(Row("--CONTRAST", F::Integer, &S::image_contrast), &S::do_image_color_correction, 1),
-    Also(Row("--GAMMA", F::Real, &S::image_gamma), &S::do_image_color_correction, 1),
-    Also(Switch("--INVERT", &S::image_invert), &S::do_image_color_correction, 1),
-    Switch("--GREYSCALE", &S::do_image_greyscale),
+    Help(Also(Row("--BRIGHTNESS", F::Integer, &S::image_brightness), &S::do_image_color_correction, 1),
+         H::Advanced, 6, "  --brightness=NUM          Set output image brightness, NUM = -100..100"),
+    Help(Also(Row("--CONTRAST", F::Integer, &S::image_contrast), &S::do_image_color_correction, 1),
+         H::Advanced, 7, "  --contrast=NUM            Set output image contrast, NUM = -100..100"),
+    Help(Also(Row("--GAMMA", F::Real, &S::image_gamma), &S::do_image_color_correction, 1),
+         H::Advanced, 8, "  --gamma=NUM               Set output image gamma, NUM = 0.01..9.99"),
+    Help(Also(Switch("--INVERT", &S::image_invert), &S::do_image_color_correction, 1),
+         H::Advanced, 9, "  --invert                  Invert output image"),
+    Help(Switch("--GREYSCALE", &S::do_image_greyscale),
+         H::Advanced, 10, "  --greyscale               Greyscale output image"),
     Also(Row("--THRESHOLD", F::Integer, &S::image_threshold), &S::do_image_threshold, 1),
 
     Also(Row("--FR-SOLID-LEFT", F::Integer, &S::solid_left), &S::do_frame, 1),
@@ -172,17 +206,23 @@ const OptionRow kOptions[] = {
     [] {
         OptionRow row = Row("--FILENAME-MASK", F::QuotedText, &S::filename_mask);
         row.profile_text = ProfileText::QuotesRemoved;
-        return row;
+        return Help(row, H::Advanced, 3, "  --filename-mask=STR       Define output filename format");
     }(),
     Row("--FILE-TIMESTAMP", F::Name, &S::file_timestamp, kTableTimestamp),
     Row("--FILE-TIMESTAMP-CUSTOM", F::Integer, &S::custom_timestamp),
     Switch("--NO-SUBFOLDERS", &S::keep_subfolders, "0"),
 
-    OptionRow{"--PROFILE", nullptr, F::Profile, std::monostate{}},
-    CommandLineSwitch("--DEBUG", "-D", &RunRequest::mode, "DEBUG"),
-    CommandLineSwitch("--QUIET", "-Q", &ParseResult::quiet),
-    CommandLineSwitch("--PAUSE", "-P", &ParseResult::pause),
+    Help(OptionRow{"--PROFILE", nullptr, F::Profile, std::monostate{}}, H::Advanced, 11,
+         "  --profile=FILE            Set configuration file with required settings"),
+    Help(CommandLineSwitch("--DEBUG", "-D", &RunRequest::mode, "DEBUG"), H::Other, 2,
+         "  -d, --debug               Print debug information to stdout"),
+    Help(CommandLineSwitch("--QUIET", "-Q", &ParseResult::quiet), H::Other, 1,
+         "  -q, --quiet               Don't print status messages to stdout"),
+    Help(CommandLineSwitch("--PAUSE", "-P", &ParseResult::pause), H::Other, 3,
+         "  -p, --pause               Pause at exit"),
 };
+
+static_assert(std::ranges::all_of(kOptions, FormFitsTarget), "an option's form does not fit its target");
 
 bool IsDigitIn(char c, int base) {
     if (base == 2) return c == '0' || c == '1';
@@ -216,7 +256,9 @@ std::span<const OptionRow> OptionTable() { return kOptions; }
 const OptionRow* FindOption(std::string_view upper_name) {
     if (upper_name.empty()) return nullptr;
     for (const OptionRow& row : kOptions)
-        if (upper_name == row.name || (row.short_name && upper_name == row.short_name)) return &row;
+        if (upper_name == row.name || (row.short_name && upper_name == row.short_name) ||
+            (row.other_name && upper_name == row.other_name))
+            return &row;
     return nullptr;
 }
 
@@ -314,7 +356,9 @@ ParseResult ParseOptions(const std::vector<std::string>& params) {
     for (size_t i = 0; i < count; ++i) {
         const std::string name = OptionName(params[i]);
         const OptionRow* row = FindOption(name);
-        if (!row) continue;  // unknown options and stray words pass silently
+        // Unknown options and stray words pass silently, and so do -h and -v
+        // after the first parameter.
+        if (!row || row->form == F::Help || row->form == F::Version) continue;
         // "Input given" is known as soon as -i is met, even if its value then
         // turns out to be missing.
         ApplySideEffect(*row);

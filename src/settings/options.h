@@ -1,5 +1,5 @@
-// The command-line options: one table serves the parser, the profile reader
-// and the help of the preferences window.
+// The command-line options: one table serves the parser, the profile reader,
+// the help text and the generated manual page and completion.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,14 @@ enum class OptionForm {
     Name,          // looked up in a value-name table
     Switch,        // no value; stores `fixed` in its target
     Profile,       // quoted text naming a profile file, loaded where it stands
+    // Commands that count only as the first parameter: the command line
+    // prints the help or the version and ends; elsewhere they are ignored.
+    Help,
+    Version,
 };
+
+// The part of the help text an option's line stands in.
+enum class HelpSection { None, Options, Advanced, Other };
 
 // How a profile stores a text value: the command line's shell has already
 // dealt with blanks, a profile line has not.
@@ -66,10 +73,44 @@ struct OptionRow {
     // Short options (-i, -o, -c) take their value from the next parameter; a
     // value there may not begin with a single "-" either.
     bool separate_value = false;
+    const char* other_name = nullptr;  // a second short form ("-?")
+    // The option's line of the help text, exactly as printed, its section
+    // and its place there; nullptr for options the help does not show.
+    const char* help = nullptr;
+    HelpSection help_section = HelpSection::None;
+    int help_place = 0;
 };
 
+// Whether the row's form can store into its target: a Name row needs a
+// number and a value-name table, a Switch a fixed value unless its target is
+// a flag of the parser, and so on. Every row of OptionTable() passes (checked
+// when it is compiled); a row that did not would store 0.
+constexpr bool FormFitsTarget(const OptionRow& row) {
+    const auto& t = row.target;
+    const bool number = std::holds_alternative<int32_t Settings::*>(t);
+    const bool byte = std::holds_alternative<int8_t Settings::*>(t);
+    const bool text =
+        std::holds_alternative<std::string Settings::*>(t) || std::holds_alternative<std::string RunRequest::*>(t);
+    switch (row.form) {
+        case OptionForm::QuotedText:
+        case OptionForm::StrippedText: return text;
+        case OptionForm::Integer: return number;
+        case OptionForm::Real: return std::holds_alternative<float Settings::*>(t);
+        case OptionForm::Name: return (number || byte) && row.table != kNoTable;
+        case OptionForm::Switch:
+            return std::holds_alternative<bool ParseResult::*>(t) ||
+                   ((byte || std::holds_alternative<std::string RunRequest::*>(t)) && row.fixed != nullptr);
+        case OptionForm::Profile:
+        case OptionForm::Help:
+        case OptionForm::Version: return std::holds_alternative<std::monostate>(t);
+    }
+    return false;
+}
+
 std::span<const OptionRow> OptionTable();
-// The row whose long or short name is `upper_name`; nullptr when none.
+// The row whose long or short name is `upper_name`; nullptr when none. The
+// command line asks it for its first parameter too, so -h and -v are spelt
+// as every other option.
 const OptionRow* FindOption(std::string_view upper_name);
 // The row whose profile key is `upper_key`; nullptr when none.
 const OptionRow* FindProfileOption(std::string_view upper_key);

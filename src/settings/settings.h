@@ -1,10 +1,14 @@
 // The one record of every conversion and interface setting, the table that
-// describes its keys (group, key, kind, default, value-name table), and the
-// value-name tables through which the command line and profiles name codes.
+// describes its keys, and the value-name tables through which the command
+// line and profiles name codes.
 //
-// Every reader and writer of settings (defaults, preference file, profile
-// reader, debug listing, preferences window) walks SettingKeys() instead of
-// keeping its own list, so a key added here appears everywhere.
+// A key's row says everything its readers need: group, key, kind, default,
+// value-name table, whether the preference file keeps it, when it is in use,
+// its debug-listing line, its range and the check of that range, and where
+// the preferences window puts it. The defaults, the preference file, the
+// debug listing, CheckSettings and the preferences window walk SettingKeys()
+// instead of keeping their own lists, so a key added here appears
+// everywhere. Profiles name settings through the option table (options.h).
 #pragma once
 
 #include <cstdint>
@@ -206,6 +210,62 @@ enum ValueTable : int {
     kTableTimestamp = 21,
 };
 
+// When a setting is in use: while a switch of the record has a value (the
+// rotation keys while "Do Image Rotation" is 1, ...). The debug listing shows
+// only settings in use; the preferences window greys out the others.
+struct SettingUse {
+    int8_t Settings::*when = nullptr;  // nullptr: always
+    int8_t value = 1;
+};
+
+// The setting's line in the debug listing.
+struct SettingListing {
+    const char* label = nullptr;  // "Brightness: "; nullptr: not listed
+    // The next key's value follows on the same line after this text ("Width:
+    // 10 pixels", "Watermark offset (x/y): 10/10").
+    const char* join_next = nullptr;
+    // Names of the codes of a switch that no value-name table names ("Frame:
+    // solid"); a code without a name shows as an empty text.
+    std::span<const char* const> names{};
+};
+
+// The values a setting may take. An editor keeps to [low, high]; a checked
+// setting outside its range stops a run.
+struct SettingRange {
+    double low = -100000;
+    double high = 100000;
+};
+
+enum class CheckKind {
+    None,
+    InRange,  // low <= value <= high (a real compared in single precision)
+    NotZero,  // only 0 is refused; the range applies to the editor only
+};
+
+struct SettingCheck {
+    CheckKind kind = CheckKind::None;
+    // What is wrong, "Invalid brightness value"; the console prints it after
+    // "Error: ", the window shows it in its warning box.
+    const char* message = nullptr;
+    // Key of group "Msg" of the text table the window shows instead, where
+    // it has a text of its own ("Invalid width").
+    const char* window_key = nullptr;
+    // Checked only for a run into this output format ("jpg"); nullptr: always
+    // while the setting is in use.
+    const char* format = nullptr;
+};
+
+// Where the preferences window puts the setting's editor: its page, the box
+// on the page (a key of group "Preferences", "" for a box without caption)
+// and its place among the page's editors. The output page lays out each
+// format's settings as the format registry lists them, so its rows name only
+// the page.
+struct SettingPage {
+    const char* page = nullptr;  // nullptr: no editor
+    const char* box = "";
+    int place = 0;
+};
+
 struct SettingKey {
     const char* group;
     const char* key;
@@ -218,10 +278,36 @@ struct SettingKey {
     // Written to the preference file. Some keys are read but never written
     // ("Hide Passwords", "TxtFields", the input keys of other formats, ...).
     bool saved;
+    SettingUse use{};
+    SettingListing listing{};
+    SettingRange range{};
+    SettingCheck check{};
+    // The names of the table the window offers, where the key understands
+    // only some of them (the compression keys share one table); empty: all.
+    std::span<const char* const> allowed{};
+    SettingPage page{};
 };
 
-// Every key, in the order of the record and of the preference file.
+// Every key, in the order of the record, of the preference file and of the
+// debug listing.
 std::span<const SettingKey> SettingKeys();
+
+// Whether the switch the key depends on (if any) has the value that puts it
+// in use.
+bool IsInUse(const Settings& s, const SettingKey& key);
+
+// The value as the debug listing shows it: numbers in decimal, the real with
+// two decimals, texts as stored, a code by the lower-case name its table or
+// the listing's names give it.
+std::string ListingValue(const Settings& s, const SettingKey& key);
+
+// The key's listing line, its label and value (and the joined key's value);
+// empty when the key is not listed.
+std::string ListingLine(const Settings& s, const SettingKey& key);
+
+// The first key, in table order, whose check fails for a run into
+// `conversion`; nullptr when all pass. Only keys in use are checked.
+const SettingKey* CheckSettings(const Settings& s, std::string_view conversion);
 
 // The key row of (group, key), compared exactly; nullptr when unknown.
 const SettingKey* FindSettingKey(std::string_view group, std::string_view key);

@@ -596,10 +596,20 @@ bool MainWindow::ExportListPath(const QString& path) {
 
 // ---- the conversion run ----
 
+QString SettingsWarning(const Settings& s, const std::string& output_format) {
+    const SettingKey* failed = CheckSettings(s, output_format);
+    if (!failed) return {};
+    return failed->check.window_key ? Text("Msg", failed->check.window_key) : FromUtf8(failed->check.message);
+}
+
 bool MainWindow::Warn(const char* message_key, const QString& argument) {
-    SetStatus(Text("Msg", "Conversion is not complete"));
     QString message = Text("Msg", message_key);
     if (!argument.isEmpty()) message = FromUtf8(FormatText(Utf8(message), Utf8(argument)));
+    return WarnWith(message);
+}
+
+bool MainWindow::WarnWith(const QString& message) {
+    SetStatus(Text("Msg", "Conversion is not complete"));
     ShowWarning(this, Text("Msg", "Warning"), message);
     return false;
 }
@@ -612,10 +622,8 @@ bool MainWindow::StartConversion() {
     if (field.isEmpty()) return Warn("Empty output folder");
     const QString folder = ResolveOutputFolder(field);
     if (field.startsWith(QLatin1String("..")) || !IsFolder(Utf8(folder))) return Warn("Invalid output folder", field);
-    if (settings.do_image_resize == 1) {
-        if (settings.image_width == 0) return Warn("Invalid width");
-        if (settings.image_height == 0) return Warn("Invalid height");
-    }
+    if (const QString warning = SettingsWarning(settings, settings.output_format); !warning.isEmpty())
+        return WarnWith(warning);
     if (settings.do_watermark == 1 && !LoadWatermarkFont(batch_layers, settings))
         return Warn("Invalid watermark font", FromUtf8(settings.font));
     if (settings.do_watermark == 2) {

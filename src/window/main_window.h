@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "settings/settings.h"
 #include "window/progress_dialog.h"
 
 class QAction;
@@ -22,6 +23,12 @@ class QTreeWidget;
 class QTreeWidgetItem;
 
 namespace kestrune {
+
+// The warning a conversion run shows for the first setting CheckSettings
+// refuses with this output format: the window's own text where the text
+// table has one, else the words the console prints after "Error: ". Empty
+// when every setting passes.
+QString SettingsWarning(const Settings& s, const std::string& output_format);
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -118,6 +125,7 @@ class MainWindow : public QMainWindow {
     void ShowCustomConverter();
 
     bool Warn(const char* message_key, const QString& argument = {});
+    bool WarnWith(const QString& message);
     void ConversionEnded();
     void ConversionClosed();
 

@@ -17,6 +17,7 @@
 #include <QTabWidget>
 #include <QTimeZone>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "settings/text_table.h"
@@ -72,65 +73,6 @@ void SetReal(Settings& s, const SettingField& field, float value) {
 
 // ---- what editor a setting gets ----
 
-struct SpinRange {
-    const char* group;
-    const char* key;
-    int low, high;
-};
-
-// The ranges the batch checks where it has them; elsewhere what makes sense
-// for an image of the sizes FreeImage handles.
-constexpr SpinRange kRanges[] = {
-    {"General", "Update Range", 0, 365},
-    {"Advanced", "Out Folders Number", 1, 127},
-    {"Output", "JPG Quality", 1, 100},
-    {"Transform", "Image Rotation", -360, 360},
-    {"Transform", "Image Width", 0, 65535},
-    {"Transform", "Image Height", 0, 65535},
-    {"Adjustment", "Image Brightness", -100, 100},
-    {"Adjustment", "Image Contrast", -100, 100},
-    {"Adjustment", "Image Threshold", 0, 255},
-    {"Frame", "Solid Left", 0, 10000},
-    {"Frame", "Solid Right", 0, 10000},
-    {"Frame", "Solid Top", 0, 10000},
-    {"Frame", "Solid Bottom", 0, 10000},
-    {"Frame", "Solid Opacity", 0, 255},
-    {"Watermark", "Font Size", 1, 1000},
-    {"Watermark", "Font Leading", -1000, 1000},
-    {"Watermark", "Text Padding", 0, 1000},
-    {"Watermark", "Text Opacity", 0, 255},
-    {"Watermark", "Back Opacity", 0, 255},
-    {"Watermark", "Text Rotation", -360, 360},
-    {"Watermark", "Text Scale", 0, 1000},
-    {"Watermark", "Image Opacity", 0, 255},
-    {"Watermark", "Image Rotation", -360, 360},
-    {"Watermark", "Image Scale", 0, 1000},
-};
-
-SpinRange RangeOf(const SettingKey& row) {
-    for (const SpinRange& r : kRanges)
-        if (std::strcmp(r.group, row.group) == 0 && std::strcmp(r.key, row.key) == 0) return r;
-    return {row.group, row.key, -100000, 100000};
-}
-
-// Each compression key understands only some codes of the shared table.
-struct CompressionChoices {
-    const char* key;
-    std::vector<const char*> names;
-};
-
-const std::vector<CompressionChoices>& CompressionTable() {
-    static const std::vector<CompressionChoices> table = {
-        {"BMP Compression", {"NONE", "RLE"}},
-        {"EXR Compression", {"NONE", "ZIP", "PIZ", "PXR24", "B44"}},
-        {"PNG Compression", {"NONE", "ZLIB1", "ZLIB6", "ZLIB9"}},
-        {"TGA Compression", {"NONE", "RLE"}},
-        {"TIFF Compression",
-         {"NONE", "CCITTFAX3", "CCITTFAX4", "PACKBITS", "DEFLATE", "ADOBEDEFLATE", "LZW", "JPEG", "LOGLUV"}},
-    };
-    return table;
-}
-
 QString Label(const SettingKey& row) {
     return QString::fromStdString(GetText("Preferences", std::string(row.group) + "." + row.key));
 }
@@ -169,16 +111,30 @@ QWidget* Scrolled(QWidget* content) {
     return area;
 }
 
-// The editors of a box follow its switch: off greys them out.
-void TieToSwitch(QWidget* switch_editor, const std::vector<QWidget*>& editors) {
-    auto* box = qobject_cast<QCheckBox*>(switch_editor);
-    if (!box) return;
-    auto apply = [editors](bool on) {
-        for (QWidget* w : editors)
+// The row of the switch a setting depends on; nullptr when it is always in
+// use.
+const SettingKey* SwitchOf(const SettingKey& row) {
+    if (!row.use.when) return nullptr;
+    for (const SettingKey& k : SettingKeys())
+        if (const auto* field = std::get_if<int8_t Settings::*>(&k.field); field && *field == row.use.when) return &k;
+    return nullptr;
+}
+
+// The widgets follow a switch's editor: enabled while it holds `value` (a
+// check box counts as 1 when checked), greyed out otherwise.
+void FollowSwitch(QWidget* switch_editor, int value, const std::vector<QWidget*>& widgets) {
+    auto apply = [widgets](bool on) {
+        for (QWidget* w : widgets)
             if (w) w->setEnabled(on);
     };
-    QObject::connect(box, &QCheckBox::toggled, box, apply);
-    apply(box->isChecked());
+    if (auto* box = qobject_cast<QCheckBox*>(switch_editor)) {
+        QObject::connect(box, &QCheckBox::toggled, box, [apply, value](bool checked) { apply(checked == (value != 0)); });
+        apply(box->isChecked() == (value != 0));
+    } else if (auto* choice = qobject_cast<QComboBox*>(switch_editor)) {
+        QObject::connect(choice, &QComboBox::currentIndexChanged, choice,
+                         [apply, choice, value] { apply(choice->currentData().toInt() == value); });
+        apply(choice->currentData().toInt() == value);
+    }
 }
 
 }  // namespace
@@ -186,14 +142,13 @@ void TieToSwitch(QWidget* switch_editor, const std::vector<QWidget*>& editors) {
 PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     setWindowTitle(Text("Preferences", "Title"));
     pages_ = new QTabWidget(this);
-    pages_->addTab(BuildGeneralPage(), Text("Preferences", "General"));
-    pages_->addTab(BuildInputPage(), Text("Preferences", "Input"));
-    pages_->addTab(BuildOutputPage(), Text("Preferences", "Output"));
-    pages_->addTab(BuildTransformPage(), Text("Preferences", "Transform"));
-    pages_->addTab(BuildAdjustmentPage(), Text("Preferences", "Adjustment"));
-    pages_->addTab(BuildFramePage(), Text("Preferences", "Frame"));
-    pages_->addTab(BuildWatermarkPage(), Text("Preferences", "Watermark"));
-    pages_->addTab(BuildAdvancedPage(), Text("Preferences", "Advanced"));
+    // The pages in the order the table first names them.
+    std::vector<std::string> pages;
+    for (const SettingKey& row : SettingKeys())
+        if (row.page.page && std::find(pages.begin(), pages.end(), row.page.page) == pages.end())
+            pages.emplace_back(row.page.page);
+    for (const std::string& page : pages)
+        pages_->addTab(page == "Output" ? BuildOutputPage() : BuildPage(page), Text("Preferences", page.c_str()));
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(Text("Dialog", "OK"), QDialogButtonBox::AcceptRole);
@@ -314,11 +269,9 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
                                depth);
         return MakeChoice(parent, row, items);
     }
-    if (row.table == kTableCompression) {
+    if (!row.allowed.empty()) {
         std::vector<std::pair<QString, int>> items;
-        for (const auto& c : CompressionTable())
-            if (key == c.key)
-                for (const char* name : c.names) items.emplace_back(ChoiceCaption(name), LookupValueName(name, kTableCompression));
+        for (const char* name : row.allowed) items.emplace_back(ChoiceCaption(name), LookupValueName(name, row.table));
         return MakeChoice(parent, row, items);
     }
     if (row.table != kNoTable) {
@@ -358,8 +311,7 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
             [[fallthrough]];
         case SettingKind::Integer: {
             auto* spin = new QSpinBox(parent);
-            const SpinRange range = RangeOf(row);
-            spin->setRange(range.low, range.high);
+            spin->setRange(static_cast<int>(row.range.low), static_cast<int>(row.range.high));
             // A number field as wide as its numbers, not as the page.
             spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("-00000000")) + 48);
             bindings_.push_back({[spin, field](const Settings& s) { spin->setValue(IntOf(s, field)); },
@@ -370,7 +322,7 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
             auto* spin = new QDoubleSpinBox(parent);
             spin->setMaximumWidth(spin->fontMetrics().horizontalAdvance(QStringLiteral("-00000000")) + 48);
             spin->setDecimals(2);
-            spin->setRange(0.01, 9.99);
+            spin->setRange(row.range.low, row.range.high);
             spin->setSingleStep(0.05);
             bindings_.push_back({[spin, field](const Settings& s) { spin->setValue(RealOf(s, field)); },
                                  [spin, field](Settings& s) { SetReal(s, field, static_cast<float>(spin->value())); }});
@@ -415,28 +367,6 @@ Box AddBox(QVBoxLayout* page, const QString& caption) {
 
 }  // namespace
 
-QWidget* PreferencesDialog::BuildGeneralPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    // No update service and no recent-files list exist to act on, so
-    // "Update Range" and "Clean Recent Files" have no control here.
-    Box box = AddBox(layout, QString());
-    AddSetting(page, box.form, "General", "Save Window Position");
-    layout->addStretch();
-    return Scrolled(page);
-}
-
-QWidget* PreferencesDialog::BuildInputPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    // Only GIF is read; the load settings of the other input formats have no
-    // effect and are left to the preference file.
-    Box box = AddBox(layout, Text("Preferences", "Frame Loading"));
-    AddSetting(page, box.form, "Input", "GIF Frame Loading");
-    layout->addStretch();
-    return Scrolled(page);
-}
-
 QWidget* PreferencesDialog::BuildOutputPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
@@ -472,125 +402,61 @@ QWidget* PreferencesDialog::BuildOutputPage() {
     return Scrolled(page);
 }
 
-QWidget* PreferencesDialog::BuildTransformPage() {
+QWidget* PreferencesDialog::BuildPage(const std::string& name) {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    Box rotation = AddBox(layout, Text("Preferences", "Rotation"));
-    QWidget* rotate = AddSetting(page, rotation.form, "Transform", "Do Image Rotation");
-    TieToSwitch(rotate, {AddSetting(page, rotation.form, "Transform", "Image Rotation Type"),
-                         AddSetting(page, rotation.form, "Transform", "Image Rotation"),
-                         AddSetting(page, rotation.form, "Transform", "Image Rotation Back Color")});
-    Box resize = AddBox(layout, Text("Preferences", "Resize"));
-    QWidget* do_resize = AddSetting(page, resize.form, "Transform", "Do Image Resize");
-    TieToSwitch(do_resize, {AddSetting(page, resize.form, "Transform", "Image Width"),
-                            AddSetting(page, resize.form, "Transform", "Image Width Unit"),
-                            AddSetting(page, resize.form, "Transform", "Image Height"),
-                            AddSetting(page, resize.form, "Transform", "Image Height Unit"),
-                            AddSetting(page, resize.form, "Transform", "Keep Aspect Ratio"),
-                            AddSetting(page, resize.form, "Transform", "Image Resize Type"),
-                            AddSetting(page, resize.form, "Transform", "Image Resize Algorithm")});
-    Box flip = AddBox(layout, Text("Preferences", "Flip"));
-    AddSetting(page, flip.form, "Transform", "Do Image Flip Horizontal");
-    AddSetting(page, flip.form, "Transform", "Do Image Flip Vertical");
-    layout->addStretch();
-    return Scrolled(page);
-}
-
-QWidget* PreferencesDialog::BuildAdjustmentPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    Box colour = AddBox(layout, Text("Preferences", "Color Correction"));
-    QWidget* correct = AddSetting(page, colour.form, "Adjustment", "Do Image Color Correction");
-    TieToSwitch(correct, {AddSetting(page, colour.form, "Adjustment", "Image Brightness"),
-                          AddSetting(page, colour.form, "Adjustment", "Image Contrast"),
-                          AddSetting(page, colour.form, "Adjustment", "Image Gamma"),
-                          AddSetting(page, colour.form, "Adjustment", "Image Invert")});
-    Box other = AddBox(layout, Text("Preferences", "Adjustment"));
-    AddSetting(page, other.form, "Adjustment", "Do Image Greyscale");
-    QWidget* threshold = AddSetting(page, other.form, "Adjustment", "Do Image Threshold");
-    TieToSwitch(threshold, {AddSetting(page, other.form, "Adjustment", "Image Threshold")});
-    layout->addStretch();
-    return Scrolled(page);
-}
-
-QWidget* PreferencesDialog::BuildFramePage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    Box frame = AddBox(layout, QString());
-    QWidget* on = AddSetting(page, frame.form, "Frame", "Do Frame");
-    std::vector<QWidget*> editors;
+    std::vector<const SettingKey*> rows;
     for (const SettingKey& row : SettingKeys())
-        if (std::strcmp(row.group, "Frame") == 0 && std::strcmp(row.key, "Do Frame") != 0)
-            editors.push_back(AddSetting(page, frame.form, row.group, row.key));
-    TieToSwitch(on, editors);
-    layout->addStretch();
-    return Scrolled(page);
-}
+        if (row.page.page && name == row.page.page) rows.push_back(&row);
+    std::ranges::stable_sort(rows, {}, [](const SettingKey* row) { return row->page.place; });
 
-QWidget* PreferencesDialog::BuildWatermarkPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    Box kind = AddBox(layout, QString());
-    auto* mode = qobject_cast<QComboBox*>(AddSetting(page, kind.form, "Watermark", "Do Watermark"));
-
-    Box text = AddBox(layout, Text("Preferences", "Text Watermark"));
-    for (const char* key : {"Text", "Font", "Fonts", "Font Size", "Font Leading", "Font Style", "Font Effect",
-                            "Font Color", "Font Colors", "Text Antialiasing", "Text Alignment", "Text Padding",
-                            "Text Opacity", "Back Color", "Back Colors", "Back Opacity"})
-        AddSetting(page, text.form, "Watermark", key);
-    Box text_place = AddBox(layout, Text("Preferences", "Placement"));
-    for (const char* key : {"Text Boundary", "Text Position", "Text X Offset", "Text Y Offset", "Text Rotation",
-                            "Text Size", "Text Scale"})
-        AddSetting(page, text_place.form, "Watermark", key);
-
-    Box image = AddBox(layout, Text("Preferences", "Image Watermark"));
-    for (const char* key : {"Image", "Image Greyscale", "Image Opacity"}) AddSetting(page, image.form, "Watermark", key);
-    Box image_place = AddBox(layout, Text("Preferences", "Placement"));
-    for (const char* key : {"Image Boundary", "Image Position", "Image X Offset", "Image Y Offset", "Image Rotation",
-                            "Image Size", "Image Scale"})
-        AddSetting(page, image_place.form, "Watermark", key);
-
-    if (mode) {
-        auto apply = [mode, text, text_place, image, image_place] {
-            const int kind_code = mode->currentData().toInt();
-            text.box->setEnabled(kind_code == 1);
-            text_place.box->setEnabled(kind_code == 1);
-            image.box->setEnabled(kind_code == 2);
-            image_place.box->setEnabled(kind_code == 2);
-        };
-        connect(mode, &QComboBox::currentIndexChanged, this, apply);
-        apply();
+    // A new box where the caption changes; each box keeps its rows and
+    // editors for the switches below.
+    struct Filled {
+        Box box;
+        std::vector<std::pair<const SettingKey*, QWidget*>> editors;
+    };
+    std::vector<Filled> boxes;
+    const char* caption = nullptr;
+    for (const SettingKey* row : rows) {
+        if (!caption || std::strcmp(caption, row->page.box) != 0) {
+            caption = row->page.box;
+            boxes.push_back({AddBox(layout, *caption ? Text("Preferences", caption) : QString()), {}});
+        }
+        Box& box = boxes.back().box;
+        boxes.back().editors.emplace_back(row, AddSetting(page, box.form, row->group, row->key));
+        if (std::strcmp(row->group, "Advanced") == 0 && std::strcmp(row->key, "Filename Mask") == 0) {
+            // The tokens come from the table the naming expands, so the help
+            // cannot fall behind it.
+            QString tokens = Text("Preferences", "Mask Help");
+            for (size_t i = 0; i < kMaskTokens.size(); ++i)
+                tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i]);
+            auto* help = new QLabel(tokens, page);
+            help->setWordWrap(true);
+            help->setTextFormat(Qt::PlainText);
+            box.form->addRow(QString(), help);
+        }
     }
-    layout->addStretch();
-    return Scrolled(page);
-}
 
-QWidget* PreferencesDialog::BuildAdvancedPage() {
-    auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    Box names = AddBox(layout, Text("Preferences", "File Names"));
-    AddSetting(page, names.form, "Advanced", "Filename Mask");
-    // The tokens come from the table the naming expands, so the help cannot
-    // fall behind it.
-    QString tokens = Text("Preferences", "Mask Help");
-    for (size_t i = 0; i < kMaskTokens.size(); ++i)
-        tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i]);
-    auto* help = new QLabel(tokens, page);
-    help->setWordWrap(true);
-    help->setTextFormat(Qt::PlainText);
-    names.form->addRow(QString(), help);
-    Box stamp = AddBox(layout, Text("Preferences", "Timestamp"));
-    auto* which = qobject_cast<QComboBox*>(AddSetting(page, stamp.form, "Advanced", "File Timestamp"));
-    QWidget* custom = AddSetting(page, stamp.form, "Advanced", "Custom Timestamp");
-    if (which && custom) {
-        auto apply = [which, custom] { custom->setEnabled(which->currentData().toInt() == 2); };
-        connect(which, &QComboBox::currentIndexChanged, this, apply);
-        apply();
+    // Settings not in use grey out with their switch. A box whose settings
+    // all hang on a switch outside it greys out whole, caption included (the
+    // watermark boxes); otherwise each editor follows its own switch.
+    for (const Filled& filled : boxes) {
+        const SettingKey* first = filled.editors.front().first;
+        bool whole = first->use.when != nullptr;
+        for (const auto& [row, editor] : filled.editors) {
+            whole = whole && row->use.when == first->use.when && row->use.value == first->use.value;
+            whole = whole && row->field != SettingField(first->use.when);
+        }
+        if (whole) {
+            const SettingKey* on = SwitchOf(*first);
+            FollowSwitch(on ? EditorFor(on->group, on->key) : nullptr, first->use.value, {filled.box.box});
+            continue;
+        }
+        for (const auto& [row, editor] : filled.editors)
+            if (const SettingKey* on = SwitchOf(*row))
+                FollowSwitch(EditorFor(on->group, on->key), row->use.value, {editor});
     }
-    Box folders = AddBox(layout, Text("Preferences", "Folders"));
-    AddSetting(page, folders.form, "Advanced", "Keep Subfolders");
-    QWidget* history = AddSetting(page, folders.form, "Advanced", "Out Folders History");
-    TieToSwitch(history, {AddSetting(page, folders.form, "Advanced", "Out Folders Number")});
     layout->addStretch();
     return Scrolled(page);
 }

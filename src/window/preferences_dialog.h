@@ -56,14 +56,10 @@ class PreferencesDialog : public QDialog {
     QWidget* MakeImagePicker(QWidget* parent, const SettingKey& row);
     QWidget* MakeFontPicker(QWidget* parent, const SettingKey& row);
 
-    QWidget* BuildGeneralPage();
-    QWidget* BuildInputPage();
+    // A page of the settings rows that name it, in their places, boxed by
+    // their captions. The output page has one box of options per format.
+    QWidget* BuildPage(const std::string& name);
     QWidget* BuildOutputPage();
-    QWidget* BuildTransformPage();
-    QWidget* BuildAdjustmentPage();
-    QWidget* BuildFramePage();
-    QWidget* BuildWatermarkPage();
-    QWidget* BuildAdvancedPage();
 
     void ResetToDefaults();
 

@@ -1,9 +1,14 @@
 // The program as a subprocess: informational commands, the single-instance
-// rule, the banner and the error path.
+// rule, the banner and the error path; the help against the option table.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <set>
+#include <sstream>
+
+#include "platform/text.h"
+#include "settings/options.h"
 #include "support/harness.h"
 
 namespace {
@@ -114,6 +119,33 @@ TEST(BatchRun, PausePromptComesLast) {
     const std::vector<std::string> lines = ConsoleLines(r.out);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "Press any key to exit.");
+}
+
+// Every option the help names is a row of the option table, shown with that
+// row's own line; every row with a help line is in the help, and no other.
+TEST(HelpText, NamesTheOptionsOfTheTableAndNoOthers) {
+    using kestrune::OptionRow;
+    std::istringstream help(testing_support::ReadFileBytes(std::string(KESTRUNE_SOURCE_DIR) + "/tests/golden/help.txt"));
+    std::set<const OptionRow*> shown;
+    int option_lines = 0;
+    for (std::string line; std::getline(help, line);) {
+        if (!line.starts_with("  -")) continue;
+        ++option_lines;
+        // "  -i FILE, --input=FILE     Set input ...": the names before the
+        // description, each up to its value word.
+        std::istringstream names(line.substr(2, line.find("  ", 2) - 2));
+        for (std::string name; std::getline(names, name, ',');) {
+            name = kestrune::Trim(name);
+            name = name.substr(0, name.find_first_of(" ="));
+            const OptionRow* row = kestrune::FindOption(kestrune::ToUpperAscii(name));
+            ASSERT_NE(row, nullptr) << name;
+            EXPECT_STREQ(row->help, line.c_str()) << name;
+            shown.insert(row);
+        }
+    }
+    EXPECT_EQ(option_lines, 19);
+    for (const OptionRow& row : kestrune::OptionTable())
+        EXPECT_EQ(row.help != nullptr, shown.count(&row) == 1) << row.name;
 }
 
 }  // namespace

@@ -56,9 +56,12 @@ std::string Roff(const std::string& s) {
 // `word` stands alone in the completion's word list: a blank before it, a
 // blank or the list's closing quote after it.
 bool HasWord(const std::string& text, const std::string& word) {
-    for (size_t at = text.find(" " + word); at != std::string::npos; at = text.find(" " + word, at + 1)) {
-        const size_t end = at + 1 + word.size();
-        if (end < text.size() && (text[end] == ' ' || text[end] == '"')) return true;
+    for (const char before : {' ', '"'}) {
+        const std::string spelt = before + word;
+        for (size_t at = text.find(spelt); at != std::string::npos; at = text.find(spelt, at + 1)) {
+            const size_t end = at + 1 + word.size();
+            if (end < text.size() && (text[end] == ' ' || text[end] == '"')) return true;
+        }
     }
     return false;
 }
@@ -75,7 +78,9 @@ TEST(GeneratedDocs, ManPageAndCompletionListEveryOptionAndValueName) {
     for (const OptionRow& row : OptionTable()) {
         const std::string name = Lower(row.name);
         EXPECT_NE(man.find("\\fB" + Roff(name) + "\\fR"), std::string::npos) << name;
-        EXPECT_TRUE(HasWord(completion, name + (row.form == OptionForm::Switch ? "" : "="))) << name;
+        const bool takes_value =
+            row.form != OptionForm::Switch && row.form != OptionForm::Help && row.form != OptionForm::Version;
+        EXPECT_TRUE(HasWord(completion, name + (takes_value ? "=" : ""))) << name;
         if (row.short_name) {
             EXPECT_NE(man.find("\\fB" + Roff(Lower(row.short_name)) + "\\fR"), std::string::npos) << row.short_name;
             EXPECT_TRUE(HasWord(completion, Lower(row.short_name))) << row.short_name;

@@ -390,3 +390,19 @@ TEST(OptionTableTest, ProfileKeys) {
     EXPECT_EQ(FindOption("--WM-SOLID-OPACITY"), nullptr) << "the command line does not know it";
     EXPECT_EQ(FindOption(""), nullptr);
 }
+
+// A row whose form cannot store into its target does not compile into the
+// table; these are the mismatches that used to store 0.
+namespace {
+using kestrune::OptionForm;
+using kestrune::OptionRow;
+using kestrune::Settings;
+static_assert(!kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::Integer, &Settings::png_interlaced}));
+static_assert(!kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::Name, &Settings::jpg_quality}),
+              "a Name row needs its value-name table");
+static_assert(!kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::Real, &Settings::jpg_quality}));
+static_assert(!kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::Switch, &Settings::png_interlaced}),
+              "a switch needs the value it stores");
+static_assert(!kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::QuotedText, &Settings::jpg_quality}));
+static_assert(kestrune::FormFitsTarget(OptionRow{"--X", nullptr, OptionForm::Integer, &Settings::jpg_quality}));
+}  // namespace
