@@ -29,10 +29,14 @@ int FrameSaveParallelism(const std::string& conversion, bool numbered) {
     return RunParallelism();
 }
 
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context) {
-    if (WriterRunsSideBySide(context.format.id)) return SaveFrame(image, target, context);
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context,
+                           bool into_temporary) {
+    auto save = [&] {
+        return into_temporary ? SaveFrameInto(image, target, context) : SaveFrame(image, target, context);
+    };
+    if (WriterRunsSideBySide(context.format.id)) return save();
     std::lock_guard turn(one_at_a_time_writers);
-    return SaveFrame(image, target, context);
+    return save();
 }
 
 uint64_t FrameSaveMemory(const Bitmap& image) {
@@ -44,10 +48,13 @@ uint64_t FrameSaveMemory(const Bitmap& image) {
 
 FrameSaver::FrameSaver(int parallelism, MemoryBudget& budget, WorkerPool* pool)
     : parallelism_(std::max(1, parallelism)), budget_(budget), pool_(pool) {
-    // Alone (no run around it), the saver brings its own helpers: this thread
-    // is one of the savers.
+    // Alone (no run around it, one file at a time), the saver brings its own
+    // savers, one per frame it may have in flight, and this thread only
+    // composes the frames: it waits for the oldest save when they are all
+    // busy rather than encoding one itself, which would leave them idle
+    // until it is done (composing costs little next to encoding).
     if (parallelism_ > 1 && !pool_) {
-        own_pool_ = std::make_unique<WorkerPool>(parallelism_ - 1, [] { return std::function<void()>(); });
+        own_pool_ = std::make_unique<WorkerPool>(parallelism_, [] { return std::function<void()>(); });
         pool_ = own_pool_.get();
     }
 }
@@ -57,9 +64,10 @@ FrameSaver::~FrameSaver() {
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context) {
+void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context,
+                          bool into_temporary) {
     peak_ = std::max(peak_, 1);
-    const SaveResult result = SaveFrameInTurn(image, target, context);
+    const SaveResult result = SaveFrameInTurn(image, target, context, into_temporary);
     if (running_.empty()) {
         done_.push_back({target, result});
         return;
@@ -72,9 +80,9 @@ void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const 
         while (!running_.empty()) RetireOldest();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context) {
+void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context, bool into_temporary) {
     if (parallelism_ <= 1) {
-        SaveHere(image, target, context);
+        SaveHere(image, target, context, into_temporary);
         return;
     }
     // A name still being written waits for that save, so the later frame
@@ -93,7 +101,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
         room = MemoryReservation::IfRoom(budget_, cost);
     }
     if (!room) {
-        SaveHere(image, target, context);
+        SaveHere(image, target, context, into_temporary);
         return;
     }
     // Shared, so that the frame is still here if no thread takes it.
@@ -103,21 +111,26 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
     std::future<SaveResult> result = outcome->get_future();
     std::atomic<int>& in_flight = in_flight_;
     const int now = ++in_flight;
-    const bool handed = pool_->TryRun([frame, reservation, outcome, target, context, &in_flight] {
-        const SaveResult saved = SaveFrameInTurn(*frame, target, context);
+    std::function<void()> task = [frame, reservation, outcome, target, context, into_temporary, &in_flight] {
+        const SaveResult saved = SaveFrameInTurn(*frame, target, context, into_temporary);
         // The memory goes back as soon as the save is over, not when its
         // outcome is taken.
         frame->reset();
         reservation->Release();
         --in_flight;
         outcome->set_value(saved);
-    });
+    };
+    // Its own savers number the frames it may have in flight, so one of
+    // them takes this one as soon as it is free.
+    bool handed = true;
+    if (own_pool_) own_pool_->Run(std::move(task));
+    else handed = pool_->TryRun(std::move(task));
     if (!handed) {
         // Every thread is busy (with this file's frames or other files):
         // this thread saves it, so no more run than the run may use.
         --in_flight;
         reservation->Release();
-        SaveHere(*frame, target, context);
+        SaveHere(*frame, target, context, into_temporary);
         return;
     }
     peak_ = std::max(peak_, now);

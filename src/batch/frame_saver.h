@@ -30,8 +30,11 @@ bool WriterRunsSideBySide(const std::string& conversion);
 // calls; then the run's parallelism (RunParallelism).
 int FrameSaveParallelism(const std::string& conversion, bool numbered);
 
-// Saves one frame; writers that cannot run side by side take turns.
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context);
+// Saves one frame; writers that cannot run side by side take turns. With
+// into_temporary, target is a temporary file the caller made and publishes
+// (SaveFrameInto), else the output itself (SaveFrame).
+SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context,
+                           bool into_temporary = false);
 
 class FrameSaver {
   public:
@@ -55,7 +58,7 @@ class FrameSaver {
     // by side (waiting first for the oldest one when this file has as many
     // running as it may), else right here. The context is copied for the
     // other thread.
-    void Save(Bitmap image, const std::string& target, const FrameContext& context);
+    void Save(Bitmap image, const std::string& target, const FrameContext& context, bool into_temporary = false);
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
     bool GaveUp() const;
@@ -70,7 +73,7 @@ class FrameSaver {
         std::future<SaveResult> result;
     };
     void RetireOldest();
-    void SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context);
+    void SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context, bool into_temporary);
 
     int parallelism_;
     MemoryBudget& budget_;

@@ -85,17 +85,6 @@ struct StagedOutput {
     bool saved = false;
 };
 
-std::string NewStagingPath(const std::string& target, const std::string& conversion) {
-    const size_t slash = target.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + TemporaryName("kestrune", "") + "." + conversion;
-        if (CreateTemporaryFile(candidate)) return candidate;
-        if (errno != EEXIST) break;
-    }
-    return std::string();
-}
-
 // How the file is converted: its frames saved side by side on the run's
 // threads, and its outputs staged (nullptr: written in place at once).
 struct FileRun {
@@ -172,16 +161,19 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
         std::string written_to = target;
+        bool staged = false;
         if (run.staged) {
-            // Where no temporary file can be made beside the target, the
-            // save there fails as well; it is tried there all the same.
-            const std::string staging = NewStagingPath(target, state.conversion);
+            // The frame is encoded straight into the staging file. Where no
+            // temporary file can be made beside the target, the save there
+            // fails as well; it is tried there all the same.
+            const std::string staging = TemporaryPathBeside(target, state.conversion);
             if (!staging.empty()) {
                 run.staged->push_back({staging, target});
                 written_to = staging;
+                staged = true;
             }
         }
-        saver.Save(std::move(image), written_to, context);
+        saver.Save(std::move(image), written_to, context, staged);
         if (saver.GaveUp()) break;
     }
 

@@ -49,6 +49,14 @@ bool WorkerPool::TryRun(std::function<void()> task) {
     return true;
 }
 
+void WorkerPool::Run(std::function<void()> task) {
+    {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
 void WorkerPool::Wake() { wake_.notify_all(); }
 
 void WorkerPool::Loop() {

@@ -34,6 +34,8 @@ class WorkerPool {
     // caller then does it itself). A queued task is taken before any work of
     // the source, so it never waits behind a whole file.
     bool TryRun(std::function<void()> task);
+    // Queues the task for the next thread that is free, idle or not now.
+    void Run(std::function<void()> task);
     void Wake();
     // The lock the source is asked under; state the source reads is changed
     // under it.

@@ -50,6 +50,8 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+}  // namespace
+
 // A fresh name beside the target: the rename that publishes the finished
 // file then stays within one file system and cannot cross devices. The name
 // is taken by creating the file exclusively, so two frames being saved at
@@ -66,6 +68,8 @@ std::string TemporaryPathBeside(const std::string& target, const std::string& ex
     }
     return std::string();
 }
+
+namespace {
 
 void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     out[at] = static_cast<uint8_t>(v);
@@ -572,7 +576,6 @@ std::string TemporaryName(const std::string& prefix, const std::string& suffix) 
 // a truncated file nor a damaged earlier output, and a target that is the
 // very input being read is not destroyed while its frames are still needed.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context) {
-    const Settings& s = context.settings;
     const std::string& ext = context.format.id;
     const OutputFormat* format = FindOutputFormat(ext);
     if (!format) return SaveResult::Failed;
@@ -585,6 +588,16 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Frame
 
     const std::string temporary = TemporaryPathBeside(target, ext);
     if (temporary.empty()) return SaveResult::Failed;
+    const SaveResult result = SaveFrameInto(image, temporary, context);
+    if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;
+    DiscardTemporaryFile(temporary);
+    return result == SaveResult::GiveUpFile ? result : SaveResult::Failed;
+}
+
+SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context) {
+    const Settings& s = context.settings;
+    const OutputFormat* format = FindOutputFormat(context.format.id);
+    if (!format) return SaveResult::Failed;
     auto saved = [](bool ok) { return ok ? SaveResult::Saved : SaveResult::Failed; };
     SaveResult result;
     switch (format->writer) {
@@ -611,10 +624,7 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Frame
                 result = saved(SaveWithFreeImage(image, temporary, *format, context));
             break;
     }
-
-    if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;
-    DiscardTemporaryFile(temporary);
-    return result == SaveResult::GiveUpFile ? result : SaveResult::Failed;
+    return result;
 }
 
 }  // namespace kestrune

@@ -29,5 +29,11 @@ enum class SaveResult {
 // success; a failed save leaves neither a temporary file nor a changed
 // target.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context);
+// The encoding alone, into a temporary file the caller made (with
+// TemporaryPathBeside) and publishes or discards.
+SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context);
+// A new empty file beside the target, registered so that a close signal
+// removes it; "" when none can be made.
+std::string TemporaryPathBeside(const std::string& target, const std::string& extension);
 
 }  // namespace kestrune
