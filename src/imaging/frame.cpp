@@ -86,22 +86,19 @@ Bitmap DrawSolidFrame(Bitmap image, const FrameContext& context) {
                        s.solid_bottom_color,
                        s.solid_opacity};
     // A batch of same-sized frames draws the layer once.
-    Bitmap own_layer;
-    FIBITMAP* layer = nullptr;
-    std::unique_lock<std::mutex> lock;
+    SharedLayer layer;
     if (LayerCache* cache = context.layers) {
-        lock = std::unique_lock(cache->mutex);
+        std::lock_guard lock(cache->mutex);
         if (!cache->frame_layer || !(cache->frame_key == key)) {
-            cache->frame_layer = RenderFrameLayer(key);
+            cache->frame_layer = ShareLayer(RenderFrameLayer(key));
             cache->frame_key = key;
         }
-        layer = cache->frame_layer.get();
+        layer = cache->frame_layer;
     } else {
-        own_layer = RenderFrameLayer(key);
-        layer = own_layer.get();
+        layer = ShareLayer(RenderFrameLayer(key));
     }
     if (!layer) return image;
-    return Bitmap(FreeImage_Composite(layer, FALSE, nullptr, image.get()));
+    return Bitmap(FreeImage_Composite(layer.get(), FALSE, nullptr, image.get()));
 }
 
 }  // namespace kestrune

@@ -1,7 +1,11 @@
 // The layers a batch draws once and lays over many frames: the solid frame,
 // the text watermark block with its font, the image watermark block. The
 // batch owns one and hands it to the operations through their context;
-// several frames may be drawn at once, so every use holds `mutex`.
+// several frames may be drawn at once, so every use of the members holds
+// `mutex`. The layers are shared: a frame keeps its own reference to the one
+// it lays over and composites without the lock, so that frames drawn side
+// by side do not take turns, and a layer replaced meanwhile stays alive
+// until they are done with it.
 #pragma once
 
 #include <memory>
@@ -50,15 +54,18 @@ struct LogoKey {
     bool operator==(const LogoKey&) const = default;
 };
 
+using SharedLayer = std::shared_ptr<FIBITMAP>;
+inline SharedLayer ShareLayer(Bitmap layer) { return SharedLayer(layer.release(), BitmapDeleter{}); }
+
 struct LayerCache {
     std::mutex mutex;
     std::optional<FrameLayerKey> frame_key;
-    Bitmap frame_layer;
+    SharedLayer frame_layer;
     std::unique_ptr<Font> font;
     std::optional<TextBlockKey> text_key;
-    Bitmap text_block;  // rotated already
+    SharedLayer text_block;  // rotated already
     std::optional<LogoKey> logo_key;
-    Bitmap logo_block;  // rotated already
+    SharedLayer logo_block;  // rotated already
 };
 
 }  // namespace kestrune

@@ -202,7 +202,7 @@ Bitmap RenderLogoBlock(const Settings& s) {
 }
 
 // Cached blocks are rotated already; the caller only reads them.
-FIBITMAP* TextBlockFor(LayerCache& cache, const FrameContext& context) {
+SharedLayer TextBlockFor(LayerCache& cache, const FrameContext& context) {
     const Settings& s = context.settings;
     if (!cache.font) return nullptr;
     TextBlockKey key{ExpandWatermarkText(s, FrameTokens(context)),
@@ -217,13 +217,13 @@ FIBITMAP* TextBlockFor(LayerCache& cache, const FrameContext& context) {
                      s.text_rotation};
     if (!cache.text_key || !(*cache.text_key == key)) {
         Bitmap block = RenderTextBlock(s, *cache.font, key.text);
-        cache.text_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
+        cache.text_block = ShareLayer(block ? RotateWatermark(std::move(block), s) : Bitmap());
         cache.text_key = std::move(key);
     }
-    return cache.text_block.get();
+    return cache.text_block;
 }
 
-FIBITMAP* LogoBlockFor(LayerCache& cache, const Settings& s) {
+SharedLayer LogoBlockFor(LayerCache& cache, const Settings& s) {
     struct stat info {};
     if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return nullptr;
     LogoKey key{s.image,
@@ -234,10 +234,10 @@ FIBITMAP* LogoBlockFor(LayerCache& cache, const Settings& s) {
                 s.wm_image_rotation};
     if (!cache.logo_key || !(*cache.logo_key == key)) {
         Bitmap block = RenderLogoBlock(s);
-        cache.logo_block = block ? RotateWatermark(std::move(block), s) : Bitmap();
+        cache.logo_block = ShareLayer(block ? RotateWatermark(std::move(block), s) : Bitmap());
         cache.logo_key = std::move(key);
     }
-    return cache.logo_block.get();
+    return cache.logo_block;
 }
 
 Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int height, const Settings& s) {
@@ -348,13 +348,15 @@ Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     // The canvas has to match the bitmap for the compositing to take it.
     const int width = WidthOf(image);
     const int height = HeightOf(image);
-    LayerCache& cache = *context.layers;
-    std::lock_guard lock(cache.mutex);
-    FIBITMAP* block = nullptr;
-    if (s.do_watermark == 1) block = TextBlockFor(cache, context);
-    else if (s.do_watermark == 2) block = LogoBlockFor(cache, s);
+    SharedLayer block;
+    {
+        LayerCache& cache = *context.layers;
+        std::lock_guard lock(cache.mutex);
+        if (s.do_watermark == 1) block = TextBlockFor(cache, context);
+        else if (s.do_watermark == 2) block = LogoBlockFor(cache, s);
+    }
     if (!block) return image;
-    return CompositeWatermark(std::move(image), block, width, height, s);
+    return CompositeWatermark(std::move(image), block.get(), width, height, s);
 }
 
 }  // namespace kestrune
