@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCompleter>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -137,6 +138,13 @@ void MainWindow::BuildControls() {
     out_folder_->setMaxCount(kMaxOutFolders + 1);
     out_folder_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     out_folder_->setMinimumContentsLength(20);
+    // The folder a run writes into is exactly the text typed: the favourites
+    // are offered in a list below the field, never completed into it, where
+    // typing "/x/out" would silently become "/x/out2".
+    auto* suggestions = new QCompleter(out_folder_->model(), out_folder_);
+    suggestions->setCompletionMode(QCompleter::PopupCompletion);
+    suggestions->setCaseSensitivity(Qt::CaseSensitive);
+    out_folder_->setCompleter(suggestions);
     connect(out_folder_, &QComboBox::editTextChanged, this,
             [](const QString& text) { batch_state.output_folder = Utf8(text); });
 

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QMenuBar>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
@@ -91,6 +92,29 @@ TEST_F(ConversionTest, RunsToCompleteWithCountsAndFilesOnDisk) {
     EXPECT_FALSE(window()->Busy());
     // The folder joined the favourites of the drop-down.
     EXPECT_EQ(window()->OutputFolderBox()->findText(QString::fromStdString(out_->path())), 0);
+}
+
+TEST_F(ConversionTest, TypedFolderIsUsedAsTypedWhenAFavouriteStartsWithIt) {
+    const std::string typed = out_->path() + "/out";
+    std::filesystem::create_directories(typed + "2");
+    std::filesystem::create_directories(typed);
+    settings.out_folders_history = 1;
+    settings.out_folders_number = 5;
+    settings.recent_out_folders = typed + "2";
+    window()->ResetForNew();
+    Drop({QString::fromStdString(in_->path())});
+    ChooseFormat("png");
+
+    QLineEdit* field = window()->OutputFolderBox()->lineEdit();
+    field->setFocus();
+    QTest::keyClicks(field, QString::fromStdString(typed));
+    EXPECT_EQ(field->text().toStdString(), typed);
+    QTest::keyClick(field, Qt::Key_F5);
+    kestrune::ProgressDialog* dialog = window()->ConversionDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return Ended(dialog); }));
+    EXPECT_EQ(testing_support::ListNames(typed).size(), 3u);
+    EXPECT_EQ(testing_support::ListNames(typed + "2"), std::vector<std::string>{});
 }
 
 TEST_F(ConversionTest, ClosingAndAnsweringNoLetsTheRunFinish) {
