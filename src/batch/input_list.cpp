@@ -26,6 +26,15 @@ using VisitedFolders = std::set<std::pair<uint64_t, uint64_t>>;
 
 int ScanFolderBelow(const std::string& folder, VisitedFolders& visited);
 
+// Asked before every entry at every depth: an import of "/" spends most of
+// its time far below the top, so a pause or a break taken only between
+// top-level entries would come seconds late. The window holds the gate shut
+// while it asks whether to break.
+bool KeepScanning() {
+    pause_gate.Wait();
+    return batch_progress.keep_running.load() == 1;
+}
+
 // Files first, then folders, each by name in byte order: the order of
 // conversion is then the same on every file system and every machine, and
 // the files of one folder stand together.
@@ -58,7 +67,10 @@ int ScanFolderBelow(const std::string& folder, VisitedFolders& visited) {
     if (!ListFolder(folder, entries)) return 0;
     SortForScan(entries);
     int count = 0;
-    for (const FolderEntry& entry : entries) count += AddListedEntry(folder, entry, visited);
+    for (const FolderEntry& entry : entries) {
+        if (!KeepScanning()) break;
+        count += AddListedEntry(folder, entry, visited);
+    }
     return count;
 }
 
@@ -302,7 +314,7 @@ void ImportFolder() {
     if (FirstVisit(folder, visited) && ListFolder(folder, entries)) {
         SortForScan(entries);
         for (const FolderEntry& entry : entries) {
-            if (batch_progress.keep_running.load() != 1) break;
+            if (!KeepScanning()) break;
             StoreTaken(++taken);
             added += AddListedEntry(folder, entry, visited);
         }
@@ -318,7 +330,7 @@ void ImportListFile() {
     // scanned once for the whole list.
     VisitedFolders visited;
     std::string line;
-    while (lines.IsOpen() && batch_progress.keep_running.load() == 1 && lines.Next(line)) {
+    while (lines.IsOpen() && KeepScanning() && lines.Next(line)) {
         // Only blanks are trimmed: a tab is part of the path, so a line that
         // starts with one names nothing.
         line = Trim(line, " ");

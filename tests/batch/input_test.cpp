@@ -1,7 +1,12 @@
 // Input collection through the real program: folder scans at every depth,
 // list files in their encodings and with their odd lines, duplicates.
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
+#include "batch/batch_state.h"
+#include "batch/input_list.h"
 #include "batch_support.h"
 #include "platform/text.h"
 
@@ -210,6 +215,34 @@ TEST_F(InputTest, EmptyOrUnreadableListFileFindsNothing) {
     WriteFileBytes(in + "/a.png", "x");
     run = Kestrune({"-i", in + "/a.png", "-o", out});
     EXPECT_EQ(ImportCount(run), 0);
+}
+
+// The window's break question holds the pause gate shut and a "yes" clears
+// keep running: a scan deep inside one big folder must wait at the gate and
+// then end without adding another file, not finish the folder first.
+TEST_F(InputTest, ScanWaitsAtThePauseGateAndStopsAtAnyDepth) {
+    std::string deep = in;
+    for (int level = 0; level < 20; ++level) {
+        deep += "/d" + std::to_string(level);
+        MakeFolder(deep);
+        for (int i = 0; i < 20; ++i) WriteFileBytes(deep + "/f" + std::to_string(i) + ".gif", "x");
+    }
+    kestrune::TheInputList().clear();
+    kestrune::pause_gate.Close();
+    std::atomic<bool> done{false};
+    int added = -1;
+    std::thread scan([&] {
+        added = kestrune::ScanFolder(in + "/d0/");
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done) << "the scan went on while the gate was shut";
+    kestrune::batch_progress.keep_running = 0;
+    kestrune::pause_gate.Open();
+    scan.join();
+    kestrune::batch_progress.keep_running = 1;
+    EXPECT_EQ(added, 0);
+    EXPECT_TRUE(kestrune::TheInputList().empty());
 }
 
 }  // namespace
