@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -262,6 +263,11 @@ void MainWindow::SetBusy(bool busy) {
     centralWidget()->setEnabled(!busy);
     menuBar()->setEnabled(!busy);
     for (auto& [command, action] : actions_) action->setEnabled(!busy);
+    if (!busy && close_when_idle_) {
+        close_when_idle_ = false;
+        // After the caller has finished with the ended run, not inside it.
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
 }
 
 bool MainWindow::ListHasFocus() const { return focusWidget() == list_; }
@@ -676,6 +682,8 @@ void MainWindow::ConversionEnded() {
             FromUtf8(FormatText(GetText("Msg", "Files converted"), std::to_string(dialog->FileCount()),
                                 std::to_string(conversion_total_))));
     }
+    // The window was closed during the run and waits for it to stop.
+    if (close_when_idle_) dialog->accept();
 }
 
 void MainWindow::ConversionClosed() {
@@ -759,13 +767,27 @@ void MainWindow::StorePlacement() const {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    // A running import, export or conversion owns a thread; the window stays
-    // until its dialog has ended it.
-    if (busy_) {
-        event->ignore();
+    if (!busy_) {
+        event->accept();
         return;
     }
-    event->accept();
+    // A running import, export or conversion owns a thread, so the window
+    // stays until it has stopped. Closing asks the dialog's own break
+    // question; on "yes" the window closes when the thread has ended.
+    event->ignore();
+    ProgressDialog* dialog = nullptr;
+    for (ProgressDialog* d : findChildren<ProgressDialog*>())
+        if (d->isVisible()) dialog = d;
+    if (!dialog) return;
+    if (dialog->Running()) {
+        dialog->AskToBreak();
+        if (!dialog->Broken()) return;
+    } else if (dialog != conversion_) {
+        return;
+    }
+    close_when_idle_ = true;
+    // A conversion that has ended waits for "OK"; closing the window gives it.
+    if (dialog == conversion_ && !dialog->Running()) dialog->accept();
 }
 
 }  // namespace kestrune

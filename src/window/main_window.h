@@ -142,6 +142,7 @@ class MainWindow : public QMainWindow {
     bool busy_ = false;
     bool import_broken_ = false;  // the user broke the last import
     bool hold_rows_ = false;      // a drop is adding rows
+    bool close_when_idle_ = false;  // closed during a run: close once it has stopped
     QList<QTreeWidgetItem*> held_rows_;
     QElapsedTimer rows_shown_;
 };

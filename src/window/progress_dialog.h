@@ -45,6 +45,10 @@ class ProgressDialog : public QDialog {
     int Taken() const { return taken_; }
     int FileCount() const { return file_count_; }
 
+    // Pauses the thread and asks whether to break it, as closing the dialog
+    // does; Broken() tells the answer.
+    void AskToBreak();
+
     // Shows the closing texts of a conversion: caption, text line and "OK".
     void ShowConversionResult(const QString& caption, const QString& line);
 
@@ -63,7 +67,6 @@ class ProgressDialog : public QDialog {
 
   private:
     void Poll();
-    void AskToBreak();
     QString ProgressCaption(int taken) const;
     void ShowCurrentPath(const QString& path);
 

@@ -212,18 +212,33 @@ TEST_F(ConversionTest, ChecksFailInTheirOrderWithWarnings) {
     EXPECT_EQ(testing_support::ListNames(out_->path()), std::vector<std::string>{});
 }
 
-TEST_F(ConversionTest, MainWindowCannotCloseWhileARunIsOpen) {
+TEST_F(ConversionTest, ClosingTheMainWindowDuringARunAsksToBreakIt) {
     Prepare();
-    kestrune::pause_gate.Close();
-    kestrune::ProgressDialog* dialog = ClickConvert();
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_FALSE(window()->close());
-    EXPECT_TRUE(window()->isVisible());
-    kestrune::pause_gate.Open();
-    ASSERT_TRUE(WaitUntil([&] { return Ended(dialog); }));
-    QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
-    ASSERT_TRUE(WaitUntil([&] { return !window()->Busy(); }));
-    EXPECT_TRUE(window()->close());
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        questions_.clear();
+        answer_ = yes;
+        kestrune::pause_gate.Close();
+        kestrune::ProgressDialog* dialog = ClickConvert();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_FALSE(window()->close());
+        ASSERT_EQ(questions_.size(), 1u);
+        EXPECT_EQ(questions_[0].text, "Do you want to break the conversion?");
+        if (yes) {
+            // The window closes by itself once the run has stopped.
+            ASSERT_TRUE(WaitUntil([&] { return !window()->isVisible(); }));
+            EXPECT_EQ(window()->StatusText(), "Conversion stopped");
+            EXPECT_EQ(testing_support::ListNames(out_->path()), std::vector<std::string>{});
+            window()->show();
+            continue;
+        }
+        ASSERT_TRUE(WaitUntil([&] { return Ended(dialog); }));
+        EXPECT_TRUE(window()->isVisible());
+        QTest::mouseClick(dialog->OkButton(), Qt::LeftButton);
+        ASSERT_TRUE(WaitUntil([&] { return !window()->Busy(); }));
+        EXPECT_TRUE(window()->isVisible());
+        EXPECT_TRUE(std::filesystem::exists(out_->path() + "/sub/three.png"));
+    }
 }
 
 }  // namespace
