@@ -7,10 +7,12 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -171,7 +173,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_, 1);
     layout->addWidget(buttons);
-    resize(760, 600);
+    FitToScreen();
     LoadFrom(settings);
     opened_with_ = settings;
     as_opened_ = settings;
@@ -366,6 +368,19 @@ Box AddBox(QVBoxLayout* page, const QString& caption) {
 }
 
 }  // namespace
+
+void PreferencesDialog::FitToScreen() {
+    // The pages scroll, so the dialog can be made as small as the screen
+    // needs: at 200 % scaling on a 1920 x 1080 screen the usual size would
+    // put OK and Cancel below its edge. Room is left for the window frame.
+    QSize wanted(760, 600);
+    QScreen* screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        wanted = wanted.boundedTo(area.size() - QSize(32, 64)).expandedTo(minimumSizeHint());
+    }
+    resize(wanted);
+}
 
 QWidget* PreferencesDialog::BuildOutputPage() {
     auto* page = new QWidget;

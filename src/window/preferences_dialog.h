@@ -60,6 +60,8 @@ class PreferencesDialog : public QDialog {
     // their captions. The output page has one box of options per format.
     QWidget* BuildPage(const std::string& name);
     QWidget* BuildOutputPage();
+    // The usual size, or less where the screen's free area is smaller.
+    void FitToScreen();
 
     void ResetToDefaults();
 
