@@ -123,7 +123,8 @@ void FontPicker::SetFace(const QString& face) { box_->setCurrentText(face); }
 
 void FontPicker::OpenFontDialog() {
     bool ok = false;
-    const QFont font = QFontDialog::getFont(&ok, QFont(Face()), this, Text("Preferences", "Watermark.Font"));
+    const QFont current = current_ ? current_(Face()) : QFont(Face());
+    const QFont font = QFontDialog::getFont(&ok, current, this, Text("Preferences", "Watermark.Font"));
     if (!ok) return;
     SetFace(font.family());
     emit FontChosen(font);

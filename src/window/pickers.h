@@ -3,9 +3,11 @@
 // "Browse..." button and a font field with the font dialog.
 #pragma once
 
+#include <QFont>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QLineEdit;
@@ -58,6 +60,9 @@ class FontPicker : public QWidget {
     QString Face() const;
     void SetFace(const QString& face);
     QComboBox* Box() const { return box_; }
+    // What the font dialog opens on, given the face in the box: without it,
+    // the face alone at the system's size and regular style.
+    void SetCurrentFont(std::function<QFont(const QString& face)> current) { current_ = std::move(current); }
 
   signals:
     void FontChosen(const QFont& font);
@@ -65,6 +70,7 @@ class FontPicker : public QWidget {
   private:
     void OpenFontDialog();
     QComboBox* box_ = nullptr;
+    std::function<QFont(const QString&)> current_;
 };
 
 }  // namespace kestrune

@@ -249,6 +249,23 @@ QWidget* PreferencesDialog::MakeFontPicker(QWidget* parent, const SettingKey& ro
         if (auto* effect = qobject_cast<QComboBox*>(EditorFor("Watermark", "Font Effect")))
             effect->setCurrentIndex(effect->findData(font.underline() ? 1 : font.strikeOut() ? 2 : 0));
     });
+    // It opens on what the editors hold, so that OK without a change keeps
+    // the size and style instead of putting the dialog's defaults there.
+    picker->SetCurrentFont([this](const QString& face) {
+        QFont font(face);
+        if (auto* size = qobject_cast<QSpinBox*>(EditorFor("Watermark", "Font Size")); size && size->value() > 0)
+            font.setPointSize(size->value());
+        if (auto* style = qobject_cast<QComboBox*>(EditorFor("Watermark", "Font Style"))) {
+            const int bits = style->currentData().toInt();
+            font.setBold(bits & 1);
+            font.setItalic(bits & 2);
+        }
+        if (auto* effect = qobject_cast<QComboBox*>(EditorFor("Watermark", "Font Effect"))) {
+            font.setUnderline(effect->currentData().toInt() == 1);
+            font.setStrikeOut(effect->currentData().toInt() == 2);
+        }
+        return font;
+    });
     const SettingField field = row.field;
     bindings_.push_back({[picker, field](const Settings& s) { picker->SetFace(TextOf(s, field)); },
                          [picker, field](Settings& s) { SetText(s, field, picker->Face()); }});
