@@ -86,6 +86,19 @@ void PrintHelp() {
 
 }  // namespace
 
+bool OpensMainWindow(const std::vector<std::string>& args) {
+    if (args.empty()) return true;
+    const std::string command = OptionName(args.front());
+    if (command == "-U" || command == "-T") return false;
+    if (const OptionRow* first = FindOption(command);
+        first && (first->form == OptionForm::Version || first->form == OptionForm::Help))
+        return false;
+    run_request = RunRequest{};
+    SetDefaultSettings(settings, true);
+    BuildTextTable();
+    return ParseOptions(args).error.empty() && !run_request.input_given;
+}
+
 bool CommandLineMain(const std::vector<std::string>& args) {
     if (args.empty()) return true;
 

@@ -10,4 +10,10 @@ namespace kestrune {
 // done its work and the process ends with code 0.
 bool CommandLineMain(const std::vector<std::string>& args);
 
+// True when CommandLineMain would go on to the main window with these
+// parameters, without printing or running anything: no input, no help or
+// version, no option error. The feedback window and the screenshot aid
+// do not count.
+bool OpensMainWindow(const std::vector<std::string>& args);
+
 }  // namespace kestrune

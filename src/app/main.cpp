@@ -22,10 +22,17 @@ int main(int argc, char** argv) {
     InstallCloseHandlers();
     ilInit();
     iluInit();
-    // A second copy ends at once and silently, in every run mode.
-    if (!AcquireSingleInstanceLock(TitleWithVersion())) return 0;
-
     const std::vector<std::string> args(argv + 1, argv + argc);
+    // A second copy ends at once and silently, in every run mode. Files it
+    // was started with for the window (a file manager's "Open with") go to
+    // the window that is open, as a drop would bring them.
+    if (!AcquireSingleInstanceLock(TitleWithVersion())) {
+#ifdef KESTRUNE_HAS_WINDOW
+        if (OpensMainWindow(args)) HandFilesToOpenWindow(args);
+#endif
+        return 0;
+    }
+
     if (!CommandLineMain(args)) return 0;
 #ifdef KESTRUNE_HAS_WINDOW
     return RunWindowMode(argc, argv);

@@ -2,8 +2,11 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -79,6 +82,28 @@ bool PrivateLockFolder(const std::string& folder, std::string& problem) {
     return true;
 }
 
+// Where AcquireSingleInstanceLock took the lock or found it held.
+std::string& LockFolder() {
+    static std::string folder;
+    return folder;
+}
+
+bool SocketAddress(const std::string& name, sockaddr_un& address, std::string& path) {
+    if (LockFolder().empty()) return false;
+    path = LockFolder() + "/" + name + ".socket";
+    address = sockaddr_un{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return false;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+// The paths one connection may carry: far more than any "Open with" hands
+// over, little enough to hold.
+constexpr size_t kMaxHandedBytes = 64u << 20;
+// A connection of this user that sends nothing is not waited for longer.
+constexpr int kReceiveMilliseconds = 2000;
+
 std::string ExecutablePath() {
     std::error_code ec;
     const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -91,6 +116,7 @@ bool AcquireSingleInstanceLock(const std::string& name) {
     std::string problem;
     const std::string runtime = EnvironmentValue("XDG_RUNTIME_DIR");
     if (!runtime.empty()) {
+        LockFolder() = runtime;
         switch (OpenAndLock(runtime + "/" + name + ".lock", problem)) {
             case LockOutcome::Taken: return true;
             case LockOutcome::HeldByAnotherCopy: return false;
@@ -101,13 +127,16 @@ bool AcquireSingleInstanceLock(const std::string& name) {
     // containers) the lock lives in a private folder of the temporary folder,
     // named with the user id.
     const std::string folder = TemporaryFolder() + "/kestrune-" + std::to_string(getuid());
+    LockFolder().clear();
     if (PrivateLockFolder(folder, problem)) {
+        LockFolder() = folder;
         switch (OpenAndLock(folder + "/" + name + ".lock", problem)) {
             case LockOutcome::Taken: return true;
             case LockOutcome::HeldByAnotherCopy: return false;
             case LockOutcome::Failed: break;
         }
     }
+    LockFolder().clear();
     // Only another copy may stop a run. Anything else in the way must not
     // end it silently with nothing converted: say so, and run without the
     // lock.
@@ -115,6 +144,97 @@ bool AcquireSingleInstanceLock(const std::string& name) {
                              "); running without it\n";
     [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, line.data(), line.size());
     return true;
+}
+
+int ListenForOtherCopies(const std::string& name) {
+    sockaddr_un address;
+    std::string path;
+    if (!SocketAddress(name, address, path)) return -1;
+    // This copy holds the lock, so a socket found there was left by one that
+    // ended without removing it. Anything else by that name is not ours to
+    // remove.
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode) || st.st_uid != getuid() || unlink(path.c_str()) != 0) return -1;
+    }
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    // Owner only before anyone can connect (a connection is refused until
+    // listen); the peer check below is what keeps other users out in any
+    // case.
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(path.c_str(), 0600) != 0 || listen(fd, 16) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReceiveFromOtherCopy(int listen_fd, std::vector<std::string>& paths) {
+    paths.clear();
+    const int fd = accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return false;
+    // The kernel's word on who connected: a process of another user (one
+    // that reached the socket anyhow) is refused before anything is read.
+    ucred peer {};
+    socklen_t size = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || size != sizeof peer || peer.uid != getuid()) {
+        close(fd);
+        return false;
+    }
+    std::string data;
+    char buffer[65536];
+    bool complete = false;
+    for (;;) {
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, kReceiveMilliseconds) <= 0) break;
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) {
+            complete = got == 0;
+            break;
+        }
+        data.append(buffer, static_cast<size_t>(got));
+        if (data.size() > kMaxHandedBytes) break;
+    }
+    close(fd);
+    if (!complete) return false;
+    // Paths end with a NUL each, the one byte no path can hold.
+    size_t start = 0;
+    for (size_t end; (end = data.find('\0', start)) != std::string::npos; start = end + 1)
+        if (end > start) paths.push_back(data.substr(start, end - start));
+    return true;
+}
+
+void StopListening(int listen_fd, const std::string& name) {
+    if (listen_fd < 0) return;
+    close(listen_fd);
+    sockaddr_un address;
+    std::string path;
+    if (SocketAddress(name, address, path)) unlink(path.c_str());
+}
+
+bool SendToFirstCopy(const std::string& name, const std::vector<std::string>& paths) {
+    sockaddr_un address;
+    std::string path;
+    if (!SocketAddress(name, address, path)) return false;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return false;
+    }
+    std::string data;
+    for (const std::string& p : paths) data += p + '\0';
+    size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        sent += static_cast<size_t>(n);
+    }
+    close(fd);
+    return sent == data.size();
 }
 
 std::string ProgramFolder() {

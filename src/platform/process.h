@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -12,6 +13,22 @@ namespace kestrune {
 // holds it; when the lock cannot be taken for any other reason, one line on
 // standard error says so and the result is true (run without it).
 bool AcquireSingleInstanceLock(const std::string& name);
+
+// A window that is open takes files from later copies through a local
+// socket beside the single-instance lock, "<name>.socket" in the folder
+// where AcquireSingleInstanceLock found the lock. That folder is the user's
+// own, and every connection is checked to come from this user.
+//
+// Listens on the socket; the listening descriptor (non-blocking), or -1
+// when there is no lock folder or the socket cannot be made.
+int ListenForOtherCopies(const std::string& name);
+// Takes one connection from the listening descriptor: true, with the paths
+// it sent, when it came from a process of this user.
+bool ReceiveFromOtherCopy(int listen_fd, std::vector<std::string>& paths);
+// Closes the listening descriptor and removes the socket.
+void StopListening(int listen_fd, const std::string& name);
+// Sends the paths to the copy holding the lock; false when none listens.
+bool SendToFirstCopy(const std::string& name, const std::vector<std::string>& paths);
 
 // Folder of the running executable, ending with "/".
 std::string ProgramFolder();

@@ -31,6 +31,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "settings/text_table.h"
 #include "app/version.h"
@@ -440,6 +441,26 @@ int MainWindow::DropPaths(const QStringList& paths) {
     SetBusy(false);
     SetStatus(broken ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
     return added;
+}
+
+void MainWindow::TakeHandedFiles(const QStringList& paths) {
+    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+    handed_ += paths;
+    DropHandedFiles();
+}
+
+void MainWindow::DropHandedFiles() {
+    if (handed_.isEmpty()) return;
+    if (busy_) {
+        // A run or an import is going on; the files wait for its end rather
+        // than being lost.
+        QTimer::singleShot(250, this, &MainWindow::DropHandedFiles);
+        return;
+    }
+    DropPaths(std::exchange(handed_, {}));
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

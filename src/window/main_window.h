@@ -50,6 +50,9 @@ class MainWindow : public QMainWindow {
     // Paths dropped onto the window, in order: folders are imported, files
     // offered to the list. Returns the number of files added.
     int DropPaths(const QStringList& paths);
+    // Files handed over by a later copy of the program: the window comes to
+    // the front and adds them as a drop, once it is free to.
+    void TakeHandedFiles(const QStringList& paths);
     // Imports a folder under a progress dialog; the folder becomes the input
     // folder. Returns the number of files added.
     int ImportFolderPath(const QString& folder);
@@ -108,6 +111,7 @@ class MainWindow : public QMainWindow {
     // Adds the rows held back during a drop to the view.
     void ShowHeldRows();
     int RunImport(const QString& folder, const QString& list_file);
+    void DropHandedFiles();
 
     void CopySelection();
     void DeleteSelection();
@@ -143,6 +147,7 @@ class MainWindow : public QMainWindow {
     bool import_broken_ = false;  // the user broke the last import
     bool hold_rows_ = false;      // a drop is adding rows
     bool close_when_idle_ = false;  // closed during a run: close once it has stopped
+    QStringList handed_;            // files handed over while the window was busy
     QList<QTreeWidgetItem*> held_rows_;
     QElapsedTimer rows_shown_;
 };

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+class QSocketNotifier;
+
 namespace kestrune {
 
 class MainWindow;
@@ -31,8 +33,13 @@ class WindowSession {
 
   private:
     void SaveSettings();
+    void ListenForOtherCopies();
+    void StopListening();
 
     std::unique_ptr<MainWindow> window_;
+    // Later copies started with files hand them over here.
+    int listener_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
 };
 
 }  // namespace kestrune

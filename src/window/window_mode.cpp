@@ -6,17 +6,20 @@
 #include <QLibraryInfo>
 #include <QIcon>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "settings/text_table.h"
+#include "app/version.h"
 #include "batch/batch_state.h"
 #include "batch/naming.h"
 #include "platform/files.h"
@@ -148,7 +151,7 @@ std::string DisplayProblem() {
 }
 
 WindowSession::WindowSession() = default;
-WindowSession::~WindowSession() = default;
+WindowSession::~WindowSession() { StopListening(); }
 
 MainWindow* WindowSession::Start() {
     int desktop_width = 0, desktop_height = 0;
@@ -172,7 +175,27 @@ MainWindow* WindowSession::Start() {
     if (!favourites.empty()) window_->SetOutputFolder(QString::fromStdString(favourites.front()));
     if (settings.is_maximized) window_->showMaximized();
     else window_->show();
+    ListenForOtherCopies();
     return window_.get();
+}
+
+void WindowSession::ListenForOtherCopies() {
+    listener_ = kestrune::ListenForOtherCopies(TitleWithVersion());
+    if (listener_ < 0) return;
+    notifier_ = std::make_unique<QSocketNotifier>(listener_, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, window_.get(), [this] {
+        std::vector<std::string> paths;
+        if (!ReceiveFromOtherCopy(listener_, paths) || paths.empty()) return;
+        QStringList files;
+        for (const std::string& p : paths) files << QString::fromStdString(p);
+        window_->TakeHandedFiles(files);
+    });
+}
+
+void WindowSession::StopListening() {
+    notifier_.reset();
+    kestrune::StopListening(listener_, TitleWithVersion());
+    listener_ = -1;
 }
 
 void WindowSession::SaveOnSignal() {
@@ -184,6 +207,7 @@ void WindowSession::SaveOnSignal() {
 
 void WindowSession::Finish() {
     if (!window_) return;
+    StopListening();
     SaveSettings();
     window_.reset();
 }
@@ -211,6 +235,18 @@ std::vector<std::string> PathsToOpen(const std::vector<std::string>& params) {
         if (FileSize(p) != -1) paths.push_back(p);
     }
     return paths;
+}
+
+bool HandFilesToOpenWindow(const std::vector<std::string>& params) {
+    // The open window has its own current folder: relative paths are made
+    // whole here, where they mean something.
+    std::vector<std::string> paths;
+    for (const std::string& p : PathsToOpen(params)) {
+        std::error_code ec;
+        const std::filesystem::path whole = std::filesystem::absolute(p, ec);
+        paths.push_back(ec ? p : whole.lexically_normal().string());
+    }
+    return !paths.empty() && SendToFirstCopy(TitleWithVersion(), paths);
 }
 
 bool WriteScreenshot(const std::vector<std::string>& params) {

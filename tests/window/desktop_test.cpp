@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/version.h"
+#include "platform/process.h"
 #include "settings/settings.h"
 #include "window/commands.h"
 #include "window/links.h"
@@ -89,6 +91,31 @@ TEST(OpenWith, ParametersThatNameFilesJoinTheList) {
     const std::vector<std::string> params = {gifs[0], "-o", dir.path(), "--jpg-quality=90", gifs[1],
                                              dir / "missing.gif", "-C", "png"};
     EXPECT_EQ(kestrune::PathsToOpen(params), (std::vector<std::string>{gifs[0], gifs[1]}));
+}
+
+TEST_F(DesktopTest, LaterCopyWithFilesHandsThemToTheOpenWindow) {
+    testing_support::TempDir runtime, dir;
+    setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    ASSERT_TRUE(kestrune::AcquireSingleInstanceLock(kestrune::TitleWithVersion()));
+    // Started again now that this process holds the lock, as the program's
+    // window holds it.
+    Finish();
+    Start();
+    const auto gifs = window_test::WriteGifs(dir.path(), {"a.gif", "b.gif"});
+    testing_support::RunOptions options;
+    options.env["XDG_RUNTIME_DIR"] = runtime.path();
+    options.env["QT_QPA_PLATFORM"] = "offscreen";
+    options.working_dir = dir.path();
+    // A command-line run still ends at once, silently, handing nothing over.
+    auto run = testing_support::RunKestrune({"-i", gifs[1], "-o", dir.path()}, options);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out, "");
+    // "Open with": a name relative to the later copy's folder.
+    run = testing_support::RunKestrune({"a.gif"}, options);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.out + run.err, "");
+    ASSERT_TRUE(window_test::WaitUntil([&] { return !window()->ListedPaths().isEmpty(); }, 60));
+    EXPECT_EQ(window()->ListedPaths(), QStringList{QString::fromStdString(gifs[0])});
 }
 
 TEST(ScreenshotAid, WritesTheMainWindowAsPng) {
