@@ -93,6 +93,14 @@ QString TextFileFilter() {
            QStringLiteral(" (*)");
 }
 
+// A row of the input list. Long paths are cut in the middle, so the whole
+// path is its tooltip.
+QTreeWidgetItem* NewRow(const QString& path) {
+    auto* row = new QTreeWidgetItem(QStringList{path});
+    row->setToolTip(0, path);
+    return row;
+}
+
 QString StatusFor(const char* key, int count) {
     return FromUtf8(FormatText(GetText("Msg", key), std::to_string(count)));
 }
@@ -123,6 +131,9 @@ void MainWindow::BuildControls() {
     list_->header()->setMinimumSectionSize(kFilenameColumnWidth);
     list_->setColumnWidth(0, kFilenameColumnWidth);
     list_->setRootIsDecorated(false);
+    // Files deep in one folder differ at the end of their paths: the middle
+    // goes, so the file names stay in sight.
+    list_->setTextElideMode(Qt::ElideMiddle);
     list_->setUniformRowHeights(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -341,10 +352,12 @@ int MainWindow::SyncListFromInputList() {
         if (entry.added && !listed_.contains(path)) fresh.push_back(path);
     // Rows stand in the order the files were added, which is the order they
     // are converted in (a folder's files by name, before its subfolders).
+    QList<QTreeWidgetItem*> rows;
     for (const std::string& path : fresh) {
         listed_.insert(path);
-        new QTreeWidgetItem(list_, {FromUtf8(path)});
+        rows.append(NewRow(FromUtf8(path)));
     }
+    list_->addTopLevelItems(rows);
     return static_cast<int>(fresh.size());
 }
 
@@ -362,7 +375,7 @@ bool MainWindow::AddFile(const QString& path) {
     // One keyed step: the new path is the only row to add, so the rest of
     // the list is not looked at (a drop of thousands of files stays linear).
     listed_.insert(file);
-    auto* row = new QTreeWidgetItem(QStringList{path});
+    QTreeWidgetItem* row = NewRow(path);
     if (hold_rows_) held_rows_.append(row);
     else list_->addTopLevelItem(row);
     return true;
@@ -375,7 +388,7 @@ void MainWindow::ShowHeldRows() {
     rows_shown_.restart();
 }
 
-void MainWindow::ShowSamplePath(const QString& path) { new QTreeWidgetItem(list_, {path}); }
+void MainWindow::ShowSamplePath(const QString& path) { list_->addTopLevelItem(NewRow(path)); }
 
 int MainWindow::RunImport(const QString& folder, const QString& list_file) {
     // A drop that imports a folder stays busy after the import.
