@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -138,6 +139,7 @@ void MainWindow::BuildControls() {
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
     list_->viewport()->installEventFilter(this);
+    list_->installEventFilter(this);
     connect(list_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         // The menu only offers something when there is a selection to act on.
         if (list_->selectedItems().isEmpty()) return;
@@ -332,11 +334,7 @@ void MainWindow::RunCommand(int command) {
         case kCommandSendFeedback:
             if (!OpenUrl(FeedbackUrl())) ShowNoMailProgram(this);
             break;
-        case kCommandVisitHomepage:
-            if (!OpenUrl(HomepageUrl()))
-                ShowWarning(this, Text("Msg", "Error"),
-                            FromUtf8(FormatText(GetText("Msg", "Unable to open file"), kWebAddress)));
-            break;
+        case kCommandVisitHomepage: OpenWebPage(this, HomepageUrl()); break;
         case kCommandCheckForNewVersion: CheckForNewVersion(); break;
         case kCommandAbout: ShowAbout(); break;
         default: break;
@@ -493,6 +491,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         RunCommand(kCommandSelectInputFiles);
         return true;
     }
+    // Delete alone removes the selected rows as Ctrl+Del does. It is taken
+    // here rather than as a second shortcut of the action, which would take
+    // the key from the output-folder field as well.
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            RunCommand(kCommandDelete);
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -520,7 +528,12 @@ void MainWindow::DeleteSelection() {
         listed_.erase(path);
     }
     const int count = list_->topLevelItemCount();
-    if (count == 0) return;
+    if (count == 0) {
+        // "Import complete, new files added: 5000" would speak of rows that
+        // are gone.
+        SetStatus(Text("General", "Ready"));
+        return;
+    }
     // The row that moved into the place of the last removed one, or the new
     // last row when the removed one was last.
     const int next = std::min(rows.back() - static_cast<int>(rows.size() - 1), count - 1);
@@ -757,8 +770,7 @@ void MainWindow::CheckForNewVersion() {
     // release, so the check opens it instead of claiming a result.
     if (!AskQuestion(this, Text("Msg", "Check for Updates"), Text("Msg", "Ask check for updates"))) return;
     settings.update_date = static_cast<int32_t>(LocalTimeNow());
-    if (!OpenUrl(HomepageUrl()))
-        ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to open file"), kWebAddress)));
+    OpenWebPage(this, HomepageUrl());
 }
 
 void MainWindow::ShowAbout() {
@@ -798,6 +810,10 @@ void MainWindow::StorePlacement() const {
     settings.window_y = pos().y();
     settings.window_width = width();
     settings.window_height = height();
+}
+
+void MainWindow::StopRunningThread() {
+    for (ProgressDialog* dialog : findChildren<ProgressDialog*>()) dialog->StopThread();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

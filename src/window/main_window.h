@@ -72,6 +72,10 @@ class MainWindow : public QMainWindow {
     bool StartConversion();
     ProgressDialog* ConversionDialog() const { return conversion_; }
 
+    // Stops a running import, export or conversion and waits for its thread
+    // (an end by a close signal).
+    void StopRunningThread();
+
     // Window placement into the settings, as the exit stores it.
     void StorePlacement() const;
     // Restores the stored placement; the window is shown maximised when the

@@ -82,16 +82,18 @@ ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
 }
 
 ProgressDialog::~ProgressDialog() {
-    // Never leave a thread running behind a destroyed dialog: ask it to stop
-    // and wait for its current file.
-    if (thread_.joinable()) {
-        {
-            std::lock_guard lock(batch_lock);
-            batch_progress.keep_running = 0;
-        }
-        pause_gate.Open();
-        thread_.join();
+    // Never leave a thread running behind a destroyed dialog.
+    StopThread();
+}
+
+void ProgressDialog::StopThread() {
+    if (!thread_.joinable()) return;
+    {
+        std::lock_guard lock(batch_lock);
+        batch_progress.keep_running = 0;
     }
+    pause_gate.Open();
+    thread_.join();
 }
 
 void ProgressDialog::Start(std::function<void()> procedure) {

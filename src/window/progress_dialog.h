@@ -45,6 +45,9 @@ class ProgressDialog : public QDialog {
     int Taken() const { return taken_; }
     int FileCount() const { return file_count_; }
 
+    // Clears keep running, opens the pause gate and waits for the thread to
+    // end (its current file or frame).
+    void StopThread();
     // Pauses the thread and asks whether to break it, as closing the dialog
     // does; Broken() tells the answer.
     void AskToBreak();

@@ -28,7 +28,8 @@ class WindowSession {
     MainWindow* Window() const { return window_.get(); }
     // Stores the window placement and writes "config.ini".
     void Finish();
-    // What Finish saves, for a close signal; nothing while a conversion runs.
+    // What Finish saves, for a close signal, once a running thread has been
+    // stopped.
     void SaveOnSignal();
 
   private:

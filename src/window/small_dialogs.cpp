@@ -54,10 +54,12 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     form->addRow(Text("About", "Version"), new QLabel(QString::fromStdString(VersionDisplay(kVersionNumber)), this));
     auto* web_label = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(web.toHtmlEscaped()), this);
     web_label->setOpenExternalLinks(false);
-    connect(web_label, &QLabel::linkActivated, this, [](const QString& link) { OpenUrl(QUrl(link)); });
+    connect(web_label, &QLabel::linkActivated, this, [this](const QString& link) { OpenWebPage(this, QUrl(link)); });
     form->addRow(Text("About", "Website"), web_label);
     auto* mail_label = new QLabel(QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(mail.toHtmlEscaped()), this);
-    connect(mail_label, &QLabel::linkActivated, this, [](const QString&) { OpenUrl(FeedbackUrl()); });
+    connect(mail_label, &QLabel::linkActivated, this, [this](const QString&) {
+        if (!OpenUrl(FeedbackUrl())) ShowNoMailProgram(this);
+    });
     form->addRow(Text("About", "Email"), mail_label);
 
     auto* buttons = new QDialogButtonBox(this);
@@ -116,7 +118,7 @@ void ConverterFinder::Search() {
     query.addQueryItem(QStringLiteral("from"), from);
     query.addQueryItem(QStringLiteral("to"), to);
     url.setQuery(query);
-    OpenUrl(url);
+    OpenWebPage(this, url);
 }
 
 }  // namespace kestrune
@@ -133,7 +135,7 @@ FeedbackWindow::FeedbackWindow(QWidget* parent) : QDialog(parent) {
                                 .arg(QString::fromUtf8(kWebAddress).toHtmlEscaped(),
                                      Text("Uninstall", "Uninstall Text").toHtmlEscaped()),
                             this);
-    connect(link, &QLabel::linkActivated, this, [](const QString& url) { OpenUrl(QUrl(url)); });
+    connect(link, &QLabel::linkActivated, this, [this](const QString& url) { OpenWebPage(this, QUrl(url)); });
 
     auto* buttons = new QDialogButtonBox(this);
     auto* send = buttons->addButton(Text("Uninstall", "Send"), QDialogButtonBox::ActionRole);
@@ -161,6 +163,13 @@ bool FeedbackWindow::Send() {
     }
     accept();
     return true;
+}
+
+bool OpenWebPage(QWidget* parent, const QUrl& url) {
+    if (OpenUrl(url)) return true;
+    ShowWarning(parent, Text("Msg", "Warning"),
+                QString::fromStdString(FormatText(GetText("Msg", "No web browser"), url.toString().toStdString())));
+    return false;
 }
 
 void ShowNoMailProgram(QWidget* parent) {

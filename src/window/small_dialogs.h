@@ -7,6 +7,8 @@
 class QComboBox;
 class QPlainTextEdit;
 
+class QUrl;
+
 namespace kestrune {
 
 // Two buttons, "Select Input File" and "Select Input Folder"; exec() returns
@@ -58,5 +60,7 @@ class FeedbackWindow : public QDialog {
 
 // The warning shown when no mail program takes a "mailto:" address.
 void ShowNoMailProgram(QWidget* parent);
+// Opens a web address; when no program takes it, says so and names it.
+bool OpenWebPage(QWidget* parent, const QUrl& url);
 
 }  // namespace kestrune

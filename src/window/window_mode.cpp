@@ -199,9 +199,11 @@ void WindowSession::StopListening() {
 }
 
 void WindowSession::SaveOnSignal() {
-    // A running conversion still reads the settings, so they are left as
-    // they are; its temporary files go with the process.
-    if (!window_ || window_->ConversionRunning()) return;
+    if (!window_) return;
+    // A running conversion reads the settings: it is stopped as a break
+    // would stop it (its current file finished or removed) before they are
+    // written, as a normal exit after the run writes them.
+    window_->StopRunningThread();
     SaveSettings();
 }
 
