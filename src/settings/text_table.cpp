@@ -128,7 +128,7 @@ const SourcePair kSource[] = {
     // Said when no mail program takes a "mailto:" address.
     {"No mail program", "No e-mail program is set up on this computer to write the message. Please send your feedback to %s1% from your usual mail program."},
     // Said when nothing takes an "https:" address.
-    {"No web browser", "No program is set up on this computer to open web pages. The address is %s1%."},
+    {"No web browser", "No program is set up on this computer to open web pages, so %s1% cannot be shown."},
 
     {"_GROUP_", "Dialog"},
     {"Select Input Files", "Select Input Files"},

@@ -42,7 +42,9 @@ const char* BreakQuestionKey(ProgressDialog::Kind kind) {
 ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
     : QDialog(parent), kind_(kind), total_(total) {
     setWindowTitle(Text("Dialog", CaptionKey(kind)));
-    setModal(true);
+    // Not modal: the main window keeps its controls disabled while the
+    // thread runs, and a modal dialog would make the system swallow the
+    // main window's close button instead of letting it ask to break.
     line_ = new QLabel(this);
     line_->setTextFormat(Qt::PlainText);
     line_->setMinimumWidth(260);
