@@ -122,11 +122,14 @@ QString FontPicker::Face() const { return box_->currentText(); }
 void FontPicker::SetFace(const QString& face) { box_->setCurrentText(face); }
 
 void FontPicker::OpenFontDialog() {
-    bool ok = false;
-    const QFont current = current_ ? current_(Face()) : QFont(Face());
-    const QFont font = QFontDialog::getFont(&ok, current, this, Text("Preferences", "Watermark.Font"));
-    if (!ok) return;
-    SetFace(font.family());
+    QFontDialog dialog(current_ ? current_(Face()) : QFont(Face()), this);
+    dialog.setWindowTitle(Text("Preferences", "Watermark.Font"));
+    // A face this system lacks is shown as the family standing in for it;
+    // that family coming back unchanged keeps the face as it was written.
+    const QString shown = dialog.currentFont().family();
+    if (dialog.exec() != QDialog::Accepted) return;
+    const QFont font = dialog.selectedFont();
+    if (font.family() != shown) SetFace(font.family());
     emit FontChosen(font);
 }
 
