@@ -227,7 +227,8 @@ Bitmap LoadLogo(const std::string& path) {
     return logo;
 }
 
-// The logo's size and what decoding it takes, from its header alone where
+// The logo's size and what decoding it takes (its pixels at their own
+// depth; only the window is converted further), from its header alone where
 // the reader can stop there. False when it cannot be read as an image.
 bool ReadLogoHeader(const std::string& path, LayerCache& cache) {
     const FREE_IMAGE_FORMAT format = LogoFormat(path);
@@ -235,7 +236,7 @@ bool ReadLogoHeader(const std::string& path, LayerCache& cache) {
     Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
     if (!header) return false;
     const uint64_t width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
-    const uint64_t bpp = std::max(FreeImage_GetBPP(header.get()), 32u);
+    const uint64_t bpp = FreeImage_GetBPP(header.get());
     cache.logo_width = static_cast<Length>(width);
     cache.logo_height = static_cast<Length>(height);
     cache.logo_memory = (width * bpp + 31) / 32 * 4 * height;
