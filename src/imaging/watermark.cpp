@@ -132,10 +132,18 @@ std::optional<TextBlockPlan> MeasureTextBlock(const Settings& s, const Font& fon
     return plan;
 }
 
-// Whether a line drawn at `y` can reach the rows of the window: its glyphs
-// may stand out of its cell by as much as a line above and below.
-bool LineMeetsWindow(Length y, Length line_height, const BlockWindow& window) {
-    return y + 2 * line_height > window.y && y - line_height < window.y + window.height;
+// Whether a line of text drawn at (x, y) can reach the window: its glyphs
+// may stand out of its cell by as much as a line on every side. A line that
+// starts millions of pixels away is never handed to Cairo, whose fixed-point
+// coordinates would wrap it into the window; Pango cannot place glyphs that
+// far along a line either.
+bool LineMeetsWindow(Length x, Length y, Length line_width, Length line_height, const BlockWindow& window) {
+    constexpr Length kFarthest = Length{1} << 22;
+    if (x - window.x < -kFarthest || x - window.x > kFarthest || y - window.y < -kFarthest ||
+        y - window.y > kFarthest)
+        return false;
+    return x + line_width + line_height > window.x && x - line_height < window.x + window.width &&
+           y + 2 * line_height > window.y && y - line_height < window.y + window.height;
 }
 
 // The window of the text block as a 32-bit bitmap: background in "Back
@@ -146,6 +154,7 @@ bool LineMeetsWindow(Length y, Length line_height, const BlockWindow& window) {
 Bitmap RenderTextWindow(const Settings& s, const Font& font, const TextBlockPlan& plan, const BlockWindow& window) {
     const Length padding = s.text_padding;
     const int ww = static_cast<int>(window.width), wh = static_cast<int>(window.height);
+    const Length text_width = plan.width - 2 * padding;  // of a one-line text
     // Block coordinates to the window's.
     const auto wx = [&](Length x) { return static_cast<double>(x - window.x); };
     const auto wy = [&](Length y) { return static_cast<double>(y - window.y); };
@@ -165,13 +174,14 @@ Bitmap RenderTextWindow(const Settings& s, const Font& font, const TextBlockPlan
         cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
         FillAll(cr.get(), back);
         if (!plan.multi_line) {
-            DrawRasterText(cr.get(), font, plan.lines[0], wx(padding), wy(padding), front, back);
+            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
+                DrawRasterText(cr.get(), font, plan.lines[0], wx(padding), wy(padding), front, back);
         } else {
             Length y = padding;
             for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
-                if (!LineMeetsWindow(y, plan.line_height, window)) continue;
-                DrawRasterText(cr.get(), font, plan.lines[i], wx(LineX(plan.widths[i], plan.width, s)), wy(y), front,
-                               back);
+                const Length x = LineX(plan.widths[i], plan.width, s);
+                if (LineMeetsWindow(x, y, plan.widths[i], plan.line_height, window))
+                    DrawRasterText(cr.get(), font, plan.lines[i], wx(x), wy(y), front, back);
             }
         }
         cr.reset();
@@ -187,16 +197,18 @@ Bitmap RenderTextWindow(const Settings& s, const Font& font, const TextBlockPlan
         Drawing cr = StartDrawing(m.get());
         if (!cr) return {};
         if (!plan.multi_line) {
-            AddVectorText(cr.get(), font, plan.lines[0], wx(padding), wy(padding));
+            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
+                AddVectorText(cr.get(), font, plan.lines[0], wx(padding), wy(padding));
         } else {
             Length y = padding;
-            for (const std::string& line : plan.lines) {
-                if (LineMeetsWindow(y, plan.line_height, window)) {
-                    const int width =
-                        RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, line)));
-                    AddVectorText(cr.get(), font, line, wx(LineX(width, plan.width, s)), wy(y));
-                }
-                y += plan.step;
+            for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
+                // The raster width is near enough to tell whether the line
+                // can reach the window.
+                if (!LineMeetsWindow(LineX(plan.widths[i], plan.width, s), y, plan.widths[i], plan.line_height, window))
+                    continue;
+                const int width =
+                    RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, plan.lines[i])));
+                AddVectorText(cr.get(), font, plan.lines[i], wx(LineX(width, plan.width, s)), wy(y));
             }
         }
         FillPath(cr.get(), front);
