@@ -2,6 +2,10 @@
 #include <IL/il.h>
 #include <IL/ilu.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <clocale>
 #include <string>
 #include <vector>
@@ -14,8 +18,31 @@
 #include "window/window_mode.h"
 #endif
 
+namespace {
+
+// Started with standard input, output or error closed (as some daemons and
+// cron set-ups do), the next file opened would take their number: the
+// close-signal pipe would become standard output and the console lines would
+// go into it. Each closed one is opened on /dev/null first.
+void OpenClosedStandardStreams() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int opened = open("/dev/null", O_RDWR);
+        if (opened < 0) continue;
+        // The lowest free number is taken, which is this one: the lower ones
+        // are open by now.
+        if (opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace kestrune;
+    OpenClosedStandardStreams();
     // Only the character-type part of the locale: numbers keep "." whatever
     // the user's locale says.
     std::setlocale(LC_CTYPE, "C.UTF-8");

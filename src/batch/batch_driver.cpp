@@ -184,7 +184,7 @@ void RunBatch(bool quiet) {
     if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
     state.conversion = run_request.conversion;
     if (state.conversion.empty() && !OutputFormatList().empty()) state.conversion = OutputFormatList().front();
-    if (debug) PrintLine("Conversion: " + state.conversion);
+    if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
     if (!IsOutputFormat(state.conversion)) {
         PrintLine("Error: Invalid conversion type");
         return;

@@ -15,13 +15,15 @@ DrawColour Opaque(const std::string& text) {
     return {c.red, c.green, c.blue, 255};
 }
 
-std::string Num(int v) { return std::to_string(v); }
+std::string Num(long long v) { return std::to_string(v); }
 
 // Layer A holds the opaque bands, B takes A with the frame opacity; B as a
 // 32-bit bitmap is what gets composited.
 Bitmap RenderFrameLayer(const FrameLayerKey& k) {
-    const int W = k.width, H = k.height, L = k.left, R = k.right, T = k.top, B = k.bottom;
-    Surface a = CreateLayer(W, H);
+    // Sums of widths near the 32-bit limit must not wrap: a band wider than
+    // the image covers it whatever its width.
+    const long long W = k.width, H = k.height, L = k.left, R = k.right, T = k.top, B = k.bottom;
+    Surface a = CreateLayer(k.width, k.height);
     if (!a) return {};
     if (Drawing cr = StartDrawing(a.get())) {
         const DrawColour top = Opaque(k.top_colour), right = Opaque(k.right_colour);
@@ -31,11 +33,11 @@ Bitmap RenderFrameLayer(const FrameLayerKey& k) {
         // image show through.
         AddBox(cr.get(), 0, 0, L, T);
         FillPath(cr.get(), top);
-        AddBox(cr.get(), W - R, 0, R, T);
+        AddBox(cr.get(), static_cast<double>(W - R), 0, R, T);
         FillPath(cr.get(), right);
-        AddBox(cr.get(), W - R, H - B, R, B);
+        AddBox(cr.get(), static_cast<double>(W - R), static_cast<double>(H - B), R, B);
         FillPath(cr.get(), bottom);
-        AddBox(cr.get(), 0, H - B, L, B);
+        AddBox(cr.get(), 0, static_cast<double>(H - B), L, B);
         FillPath(cr.get(), left);
         // A difference that turns negative keeps its own sign after the
         // literal "-", and the path reader takes "--" as a plus: bands wider
@@ -53,7 +55,7 @@ Bitmap RenderFrameLayer(const FrameLayerKey& k) {
                                   Num(H - T - B) + " Z");
         FillPath(cr.get(), left);
     }
-    Surface b = CreateLayer(W, H);
+    Surface b = CreateLayer(k.width, k.height);
     if (!b) return {};
     {
         Drawing cr = StartDrawing(b.get());

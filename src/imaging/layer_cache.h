@@ -8,10 +8,12 @@
 // until they are done with it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/drawing.h"
@@ -57,15 +59,44 @@ struct LogoKey {
 using SharedLayer = std::shared_ptr<FIBITMAP>;
 inline SharedLayer ShareLayer(Bitmap layer) { return SharedLayer(layer.release(), BitmapDeleter{}); }
 
+// A text block measured but not drawn: its size decides where it goes, and
+// only the part of it that lands on the image is drawn. Sizes are 64-bit:
+// a padding or a font near the 32-bit limit must not wrap.
+struct TextBlockPlan {
+    long long width = 0, height = 0;
+    bool multi_line = false;
+    std::vector<std::string> lines;
+    std::vector<int> widths;  // raster widths of the lines
+    int line_height = 0;
+    long long step = 0;       // from one line's top to the next one's
+};
+
+// A rectangle of a watermark block, in its own pixels.
+struct BlockWindow {
+    long long x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const BlockWindow&) const = default;
+};
+
+// A window of a block drawn (and rotated): `x`, `y` is its top-left corner
+// in the rotated block.
+struct DrawnWindow {
+    BlockWindow window;
+    SharedLayer layer;
+    long long x = 0, y = 0;
+};
+
 struct LayerCache {
     std::mutex mutex;
     std::optional<FrameLayerKey> frame_key;
     SharedLayer frame_layer;
     std::unique_ptr<Font> font;
     std::optional<TextBlockKey> text_key;
-    SharedLayer text_block;  // rotated already
+    TextBlockPlan text_plan;
+    std::optional<DrawnWindow> text_block;
     std::optional<LogoKey> logo_key;
-    SharedLayer logo_block;  // rotated already
+    long long logo_width = 0, logo_height = 0;  // as the file's header gives them
+    uint64_t logo_memory = 0;                   // what decoding it takes
+    std::optional<DrawnWindow> logo_block;
 };
 
 }  // namespace kestrune

@@ -18,7 +18,7 @@ bool RotatesBy(int angle) { return angle > 0 && angle < 360; }
 // (at most 45 degrees) through three passes; each pass makes a bitmap of its
 // own, sized with the library's own rounding. Those sizes, not the ideal
 // bounding box, are what a rotation costs.
-RotationCanvas SimpleRotationCanvas(int width, int height, double degrees) {
+RotationCanvas SimpleRotationCanvas(long long width, long long height, double degrees) {
     double angle = std::fmod(degrees, 360.0);
     if (angle < 0) angle += 360.0;
     long long w = width, h = height;

@@ -12,7 +12,7 @@ struct RotationCanvas {
     long long width = 0, height = 0;
     long long largest_pixels = 0;
 };
-RotationCanvas SimpleRotationCanvas(int width, int height, double degrees);
+RotationCanvas SimpleRotationCanvas(long long width, long long height, double degrees);
 
 Bitmap RotateImage(Bitmap image, const FrameContext& context);
 // In place; an empty bitmap is left alone.

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <vector>
 
 #include "settings/mask_tokens.h"
@@ -10,10 +12,13 @@
 #include "imaging/rotate.h"
 #include "imaging/rounding.h"
 #include "platform/drawing.h"
+#include "platform/memory_budget.h"
 #include "platform/text.h"
 
 namespace kestrune {
 namespace {
+
+using Length = long long;
 
 constexpr std::string_view kLineBreak = "%eol%";
 
@@ -26,6 +31,7 @@ DrawColour ColourWithAlpha(const std::string& text, int alpha) {
 
 void ForgetBlocks(LayerCache& cache) {
     cache.text_key.reset();
+    cache.text_plan = {};
     cache.text_block.reset();
     cache.logo_key.reset();
     cache.logo_block.reset();
@@ -42,22 +48,38 @@ PlacementSettings PlacementOf(const Settings& s) {
 
 bool InsideFrame(const Settings& s) { return s.do_frame != 0 && PlacementOf(s).boundary == 1; }
 
+int RotationOf(const Settings& s) { return s.do_watermark == 2 ? s.wm_image_rotation : s.text_rotation; }
+bool Rotates(int angle) { return angle > 0 && angle < 360; }
+
+// Positions and sizes are 64-bit: an offset, a padding or a frame width near
+// the 32-bit limit meets the image's size without wrapping.
 struct Size {
-    int width = 0, height = 0;
+    Length width = 0, height = 0;
 };
+
+struct Rect {
+    Length x = 0, y = 0, width = 0, height = 0;
+    bool Empty() const { return width <= 0 || height <= 0; }
+};
+
+Rect Intersect(const Rect& a, const Rect& b) {
+    const Length left = std::max(a.x, b.x), top = std::max(a.y, b.y);
+    const Length right = std::min(a.x + a.width, b.x + b.width), bottom = std::min(a.y + a.height, b.y + b.height);
+    return {left, top, std::max<Length>(0, right - left), std::max<Length>(0, bottom - top)};
+}
 
 Size AreaOf(int width, int height, const Settings& s) {
     if (InsideFrame(s))
-        return {width - s.solid_left - s.solid_right, height - s.solid_top - s.solid_bottom};
+        return {Length{width} - s.solid_left - s.solid_right, Length{height} - s.solid_top - s.solid_bottom};
     return {width, height};
 }
 
-Size ClippedSize(int ww, int wh, int width, int height, const Settings& s) {
+Size ClippedSize(Size wm, int width, int height, const Settings& s) {
     const Size area = AreaOf(width, height, s);
     const PlacementSettings p = PlacementOf(s);
-    if (ww + p.x_offset > area.width) ww = area.width - p.x_offset;
-    if (wh + p.y_offset > area.height) wh = area.height - p.y_offset;
-    return {ww, wh};
+    if (wm.width + p.x_offset > area.width) wm.width = area.width - p.x_offset;
+    if (wm.height + p.y_offset > area.height) wm.height = area.height - p.y_offset;
+    return wm;
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -73,50 +95,72 @@ std::vector<std::string> SplitLines(const std::string& text) {
     return lines;
 }
 
-// The text block as a 32-bit bitmap: background in "Back Color" at "Back
-// Opacity", text in "Font Color" at "Text Opacity". Empty when a layer
-// cannot be made or drawing on it cannot start.
-Bitmap RenderTextBlock(const Settings& s, const Font& font, std::string text) {
-    const int padding = s.text_padding;
-
-    // Measuring, on a small scratch layer.
+// The size of the text block and its lines, measured on a small scratch
+// layer. Lines of a multi-line block are never narrower or lower than 10
+// pixels, as the block starts from the scratch layer's size.
+std::optional<TextBlockPlan> MeasureTextBlock(const Settings& s, const Font& font, std::string text) {
     Surface m = CreateLayer(10, 10);
-    if (!m) return {};
-    size_t n = 0;
-    int bw = 10, bh = 10, step = 0;
-    std::vector<std::string> lines;
-    std::vector<int> widths;
+    if (!m) return std::nullopt;
+    TextBlockPlan plan;
+    plan.width = plan.height = 10;
     if (Drawing cr = StartDrawing(m.get())) {
         const std::string lower = ToLower(text);
-        for (size_t at = lower.find(kLineBreak); at != std::string::npos; at = lower.find(kLineBreak, at + 1)) ++n;
-        if (n > 0) {
+        plan.multi_line = lower.find(kLineBreak) != std::string::npos;
+        if (plan.multi_line) {
             text = ReplaceAllIgnoreCase(text, kLineBreak, kLineBreak);
-            lines = SplitLines(text);
-            // Lines of a multi-line block are never narrower or lower than
-            // 10 pixels, as the block started from the scratch layer's size.
-            int lh = 10;
-            for (const std::string& line : lines) {
+            plan.lines = SplitLines(text);
+            int bw = 10, lh = 10;
+            for (const std::string& line : plan.lines) {
                 const TextSize size = MeasureText(cr.get(), font, line);
-                widths.push_back(size.width);
+                plan.widths.push_back(size.width);
                 bw = std::max(bw, size.width);
                 lh = std::max(lh, size.height);
             }
-            step = lh + s.font_leading;
-            bh = lh + step * static_cast<int>(lines.size() - 1);
+            plan.line_height = lh;
+            plan.step = Length{lh} + s.font_leading;
+            plan.width = bw;
+            plan.height = lh + plan.step * static_cast<Length>(plan.lines.size() - 1);
         } else {
             const TextSize size = MeasureText(cr.get(), font, text);
-            bw = size.width;
-            bh = size.height;
+            plan.width = size.width;
+            plan.height = plan.line_height = size.height;
         }
     }
-    if (n == 0) lines = {text};
-    bw += 2 * padding;
-    bh += 2 * padding;
+    if (!plan.multi_line) plan.lines = {text};
+    plan.width += 2 * Length{s.text_padding};
+    plan.height += 2 * Length{s.text_padding};
+    return plan;
+}
 
-    // The scratch layer took no drawing, so resizing it is a fresh layer.
-    m = CreateLayer(bw, bh);
+// Whether a line of text drawn at (x, y) can reach the window: its glyphs
+// may stand out of its cell by as much as a line on every side. A line that
+// starts millions of pixels away is never handed to Cairo, whose fixed-point
+// coordinates would wrap it into the window; Pango cannot place glyphs that
+// far along a line either.
+bool LineMeetsWindow(Length x, Length y, Length line_width, Length line_height, const BlockWindow& window) {
+    constexpr Length kFarthest = Length{1} << 22;
+    if (x - window.x < -kFarthest || x - window.x > kFarthest || y - window.y < -kFarthest ||
+        y - window.y > kFarthest)
+        return false;
+    return x + line_width + line_height > window.x && x - line_height < window.x + window.width &&
+           y + 2 * line_height > window.y && y - line_height < window.y + window.height;
+}
+
+// The window of the text block as a 32-bit bitmap: background in "Back
+// Color" at "Back Opacity", text in "Font Color" at "Text Opacity". Only the
+// window's pixels are allocated; the whole block is the window of a
+// watermark that lands on the image whole. Empty when a layer cannot be
+// made or drawing on it cannot start.
+Bitmap RenderTextWindow(const Settings& s, const Font& font, const TextBlockPlan& plan, const BlockWindow& window) {
+    const Length padding = s.text_padding;
+    const int ww = static_cast<int>(window.width), wh = static_cast<int>(window.height);
+    const Length text_width = plan.width - 2 * padding;  // of a one-line text
+    // Block coordinates to the window's.
+    const auto wx = [&](Length x) { return static_cast<double>(x - window.x); };
+    const auto wy = [&](Length y) { return static_cast<double>(y - window.y); };
+    Surface m = CreateLayer(ww, wh);
     if (!m) return {};
-    Surface c = CreateLayer(bw, bh);
+    Surface c = CreateLayer(ww, wh);
     if (!c) return {};
 
     if (s.text_antialiasing == 0) {
@@ -129,12 +173,16 @@ Bitmap RenderTextBlock(const Settings& s, const Font& font, std::string text) {
         // uniformly transparent: a flood fill from any point covers it all.
         cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
         FillAll(cr.get(), back);
-        if (n == 0) {
-            DrawRasterText(cr.get(), font, text, padding, padding, front, back);
+        if (!plan.multi_line) {
+            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
+                DrawRasterText(cr.get(), font, plan.lines[0], wx(padding), wy(padding), front, back);
         } else {
-            int y = padding;
-            for (size_t i = 0; i < lines.size(); ++i, y += step)
-                DrawRasterText(cr.get(), font, lines[i], LineX(widths[i], bw, s), y, front, back);
+            Length y = padding;
+            for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
+                const Length x = LineX(plan.widths[i], plan.width, s);
+                if (LineMeetsWindow(x, y, plan.widths[i], plan.line_height, window))
+                    DrawRasterText(cr.get(), font, plan.lines[i], wx(x), wy(y), front, back);
+            }
         }
         cr.reset();
         Drawing onto = StartDrawing(c.get());
@@ -143,19 +191,24 @@ Bitmap RenderTextBlock(const Settings& s, const Font& font, std::string text) {
     } else {
         const DrawColour front = ColourWithAlpha(s.font_color, 255);
         const DrawColour back = ColourWithAlpha(s.back_color, 255);
-        Surface k = CreateLayer(bw, bh);
+        Surface k = CreateLayer(ww, wh);
         if (!k) return {};
         if (Drawing cr = StartDrawing(k.get())) FillAll(cr.get(), back);
         Drawing cr = StartDrawing(m.get());
         if (!cr) return {};
-        if (n == 0) {
-            AddVectorText(cr.get(), font, text, padding, padding);
+        if (!plan.multi_line) {
+            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
+                AddVectorText(cr.get(), font, plan.lines[0], wx(padding), wy(padding));
         } else {
-            int y = padding;
-            for (const std::string& line : lines) {
-                const int width = RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, line)));
-                AddVectorText(cr.get(), font, line, LineX(width, bw, s), y);
-                y += step;
+            Length y = padding;
+            for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
+                // The raster width is near enough to tell whether the line
+                // can reach the window.
+                if (!LineMeetsWindow(LineX(plan.widths[i], plan.width, s), y, plan.widths[i], plan.line_height, window))
+                    continue;
+                const int width =
+                    RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, plan.lines[i])));
+                AddVectorText(cr.get(), font, plan.lines[i], wx(LineX(width, plan.width, s)), wy(y));
             }
         }
         FillPath(cr.get(), front);
@@ -170,28 +223,62 @@ Bitmap RenderTextBlock(const Settings& s, const Font& font, std::string text) {
     return BitmapFromLayer(c.get());
 }
 
-Bitmap LoadLogo(const std::string& path) {
-    if (path.empty()) return {};
+FREE_IMAGE_FORMAT LogoFormat(const std::string& path) {
+    if (path.empty()) return FIF_UNKNOWN;
     FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
     if (format == FIF_UNKNOWN) format = FreeImage_GetFIFFromFilename(path.c_str());
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return {};
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) return FIF_UNKNOWN;
+    return format;
+}
+
+Bitmap LoadLogo(const std::string& path) {
+    const FREE_IMAGE_FORMAT format = LogoFormat(path);
+    if (format == FIF_UNKNOWN) return {};
     Bitmap logo(FreeImage_Load(format, path.c_str(), 0));
     if (logo && !FreeImage_HasPixels(logo.get())) logo.reset();
     return logo;
 }
 
-// The logo drawn on its own layer: own alpha kept (a transparent colour of
-// a palette logo included), grey when asked, faded by "Image Opacity". The
-// layer starts transparent for every kind of logo: an opaque backing would
-// show through a faded logo as a black veil instead of the picture below.
-Bitmap RenderLogoBlock(const Settings& s) {
-    Bitmap logo = LoadLogo(s.image);
-    if (!logo) return {};
-    const int lw = WidthOf(logo), lh = HeightOf(logo);
-    Surface c = CreateLayer(lw, lh);
-    if (!c) return {};
-    Surface picture = LayerFromBitmap(logo.get(), s.image_greyscale ? PixelFilter::Greyscale : PixelFilter::None);
+// The logo's size and what decoding it takes (its pixels at their own
+// depth; only the window is converted further), from its header alone where
+// the reader can stop there. False when it cannot be read as an image.
+bool ReadLogoHeader(const std::string& path, LayerCache& cache) {
+    const FREE_IMAGE_FORMAT format = LogoFormat(path);
+    if (format == FIF_UNKNOWN) return false;
+    Bitmap header(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+    if (!header) return false;
+    const uint64_t width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
+    const uint64_t bpp = FreeImage_GetBPP(header.get());
+    cache.logo_width = static_cast<Length>(width);
+    cache.logo_height = static_cast<Length>(height);
+    cache.logo_memory = (width * bpp + 31) / 32 * 4 * height;
+    return width > 0 && height > 0;
+}
+
+// The window of the logo drawn on its own layer: own alpha kept (a
+// transparent colour of a palette logo included), grey when asked, faded by
+// "Image Opacity". The layer starts transparent for every kind of logo: an
+// opaque backing would show through a faded logo as a black veil instead of
+// the picture below. The whole decoded logo lives only until its window is
+// cut out.
+Bitmap RenderLogoWindow(const Settings& s, const BlockWindow& window, uint64_t memory) {
+    Surface picture;
+    {
+        MemoryReservation room(MemoryBudget::Process(), memory);
+        Bitmap logo = LoadLogo(s.image);
+        if (!logo) return {};
+        if (window.x != 0 || window.y != 0 || window.width != WidthOf(logo) || window.height != HeightOf(logo)) {
+            Bitmap part(FreeImage_Copy(logo.get(), static_cast<int>(window.x), static_cast<int>(window.y),
+                                       static_cast<int>(window.x + window.width),
+                                       static_cast<int>(window.y + window.height)));
+            if (!part) return {};
+            logo = std::move(part);
+        }
+        picture = LayerFromBitmap(logo.get(), s.image_greyscale ? PixelFilter::Greyscale : PixelFilter::None);
+    }
     if (!picture) return {};
+    Surface c = CreateLayer(LayerWidth(picture.get()), LayerHeight(picture.get()));
+    if (!c) return {};
     {
         Drawing cr = StartDrawing(c.get());
         if (!cr) return {};
@@ -201,10 +288,99 @@ Bitmap RenderLogoBlock(const Settings& s) {
     return BitmapFromLayer(c.get());
 }
 
-// Cached blocks are rotated already; the caller only reads them.
-SharedLayer TextBlockFor(LayerCache& cache, const FrameContext& context) {
+// Where a block of `block` size lands on the image: the window of the
+// (unrotated) block to draw, and the part of the image it covers.
+struct Landing {
+    bool on_image = false;
+    Size rotated;            // the whole block's size once rotated
+    WatermarkPoint at;       // the rotated block's top-left corner in the image
+    Rect visible;            // in the image
+    BlockWindow window;      // of the unrotated block
+};
+
+// The rectangle `r` of the rotated block, taken back into the unrotated
+// block: the bounds of its corners turned back about the centres, with a
+// pixel more on each side for the library's interpolation.
+BlockWindow UnrotatedBounds(const Rect& r, Size block, Size rotated, int angle) {
+    const double radians = angle * 3.14159265358979323846 / 180.0;
+    const double c = std::cos(radians), sn = std::sin(radians);
+    double left = 1e300, top = 1e300, right = -1e300, bottom = -1e300;
+    for (const double u : {static_cast<double>(r.x), static_cast<double>(r.x + r.width)})
+        for (const double v : {static_cast<double>(r.y), static_cast<double>(r.y + r.height)}) {
+            // The library turns counter-clockwise as the picture is seen.
+            const double du = u - rotated.width / 2.0, dv = v - rotated.height / 2.0;
+            const double x = du * c - dv * sn + block.width / 2.0, y = du * sn + dv * c + block.height / 2.0;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    const Rect bounds{static_cast<Length>(std::floor(left)) - 2, static_cast<Length>(std::floor(top)) - 2, 0, 0};
+    const Rect grown{bounds.x, bounds.y, static_cast<Length>(std::ceil(right)) + 2 - bounds.x,
+                     static_cast<Length>(std::ceil(bottom)) + 2 - bounds.y};
+    const Rect cut = Intersect(grown, {0, 0, block.width, block.height});
+    return {cut.x, cut.y, cut.width, cut.height};
+}
+
+Landing LandingOf(Size block, int width, int height, const Settings& s) {
+    Landing landing;
+    const int angle = RotationOf(s);
+    landing.rotated = block;
+    if (Rotates(angle)) {
+        const RotationCanvas canvas = SimpleRotationCanvas(block.width, block.height, angle);
+        landing.rotated = {canvas.width, canvas.height};
+    }
+    const Size clipped = ClippedSize(landing.rotated, width, height, s);
+    // An offset at or past the edge of the area leaves nothing to place.
+    if (clipped.width <= 0 || clipped.height <= 0) return landing;
+    landing.at = PlaceWatermark(clipped.width, clipped.height, width, height, s);
+    landing.visible = Intersect({landing.at.x, landing.at.y, clipped.width, clipped.height}, {0, 0, width, height});
+    if (landing.visible.Empty()) return landing;
+    landing.on_image = true;
+    const Rect in_rotated{landing.visible.x - landing.at.x, landing.visible.y - landing.at.y, landing.visible.width,
+                          landing.visible.height};
+    if (!Rotates(angle)) {
+        landing.window = {in_rotated.x, in_rotated.y, in_rotated.width, in_rotated.height};
+    } else if (in_rotated.x == 0 && in_rotated.y == 0 && in_rotated.width == landing.rotated.width &&
+               in_rotated.height == landing.rotated.height) {
+        landing.window = {0, 0, block.width, block.height};
+    } else {
+        landing.window = UnrotatedBounds(in_rotated, block, landing.rotated, angle);
+    }
+    return landing;
+}
+
+// The window drawn and rotated, with its place in the rotated block: the
+// whole block rotated sits at (0, 0); a part of it goes where its centre
+// turns to.
+std::optional<DrawnWindow> RotatedWindow(Bitmap drawn, const Landing& landing, Size block, const Settings& s) {
+    DrawnWindow result;
+    result.window = landing.window;
+    const int angle = RotationOf(s);
+    const bool whole = landing.window == BlockWindow{0, 0, block.width, block.height};
+    if (drawn && Rotates(angle)) drawn = RotateWatermark(std::move(drawn), s);
+    if (!drawn) return result;
+    if (Rotates(angle) && !whole) {
+        const double radians = angle * 3.14159265358979323846 / 180.0;
+        const double c = std::cos(radians), sn = std::sin(radians);
+        const double dx = landing.window.x + landing.window.width / 2.0 - block.width / 2.0;
+        const double dy = landing.window.y + landing.window.height / 2.0 - block.height / 2.0;
+        const double u = dx * c + dy * sn + landing.rotated.width / 2.0;
+        const double v = -dx * sn + dy * c + landing.rotated.height / 2.0;
+        result.x = std::llround(u - WidthOf(drawn) / 2.0);
+        result.y = std::llround(v - HeightOf(drawn) / 2.0);
+    } else if (!Rotates(angle)) {
+        result.x = landing.window.x;
+        result.y = landing.window.y;
+    }
+    result.layer = ShareLayer(std::move(drawn));
+    return result;
+}
+
+std::optional<DrawnWindow> TextWindowFor(LayerCache& cache, const FrameContext& context, int width, int height,
+                                         Landing& landing) {
     const Settings& s = context.settings;
-    if (!cache.font) return nullptr;
+    if (!cache.font) return std::nullopt;
     TextBlockKey key{ExpandWatermarkText(s, FrameTokens(context)),
                      s.font_leading,
                      s.font_color,
@@ -216,51 +392,97 @@ SharedLayer TextBlockFor(LayerCache& cache, const FrameContext& context) {
                      s.text_padding,
                      s.text_rotation};
     if (!cache.text_key || !(*cache.text_key == key)) {
-        Bitmap block = RenderTextBlock(s, *cache.font, key.text);
-        cache.text_block = ShareLayer(block ? RotateWatermark(std::move(block), s) : Bitmap());
+        cache.text_block.reset();
+        cache.text_key.reset();
+        std::optional<TextBlockPlan> plan = MeasureTextBlock(s, *cache.font, key.text);
+        if (!plan) return std::nullopt;
+        cache.text_plan = std::move(*plan);
         cache.text_key = std::move(key);
     }
+    const Size block{cache.text_plan.width, cache.text_plan.height};
+    // A block of no width (an empty text without padding) is no layer at
+    // all: nothing to place, and nothing asked to be placed.
+    if (block.width <= 0 || block.height <= 0) return std::nullopt;
+    landing = LandingOf(block, width, height, s);
+    if (!landing.on_image) return DrawnWindow{};
+    if (!cache.text_block || !(cache.text_block->window == landing.window))
+        cache.text_block =
+            RotatedWindow(RenderTextWindow(s, *cache.font, cache.text_plan, landing.window), landing, block, s);
     return cache.text_block;
 }
 
-SharedLayer LogoBlockFor(LayerCache& cache, const Settings& s) {
+// What the logo's turn gives: nothing to draw (no readable logo), a logo
+// that cannot be had within the memory budget, or its window.
+struct LogoOutcome {
+    bool refused = false;
+    std::optional<DrawnWindow> drawn;
+};
+
+LogoOutcome LogoWindowFor(LayerCache& cache, const Settings& s, int width, int height, Landing& landing) {
     struct stat info {};
-    if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return nullptr;
+    if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return {};
     LogoKey key{s.image,
                 static_cast<long long>(info.st_size),
                 static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
                 s.image_greyscale,
                 s.image_opacity,
                 s.wm_image_rotation};
-    if (!cache.logo_key || !(*cache.logo_key == key)) {
-        Bitmap block = RenderLogoBlock(s);
-        cache.logo_block = ShareLayer(block ? RotateWatermark(std::move(block), s) : Bitmap());
-        cache.logo_key = std::move(key);
+    Size block;
+    uint64_t memory = 0;
+    {
+        std::lock_guard lock(cache.mutex);
+        if (!cache.logo_key || !(*cache.logo_key == key)) {
+            cache.logo_block.reset();
+            if (!ReadLogoHeader(s.image, cache)) {
+                cache.logo_width = cache.logo_height = 0;
+            }
+            cache.logo_key = key;
+        }
+        if (cache.logo_width <= 0 || cache.logo_height <= 0) return {};
+        block = {cache.logo_width, cache.logo_height};
+        memory = cache.logo_memory;
+        landing = LandingOf(block, width, height, s);
+        if (!landing.on_image) return {false, DrawnWindow{}};
+        if (cache.logo_block && cache.logo_block->window == landing.window) return {false, cache.logo_block};
     }
-    return cache.logo_block;
+    // A logo whose pixels could never fit in the budget is refused rather
+    // than decoded: the files that show it fail instead of the machine.
+    if (memory > MemoryBudget::Process().Total()) return {true, std::nullopt};
+    // Decoded outside the lock: it may wait for room in the budget, which
+    // the other files give back only once they get past their watermark.
+    std::optional<DrawnWindow> drawn = RotatedWindow(RenderLogoWindow(s, landing.window, memory), landing, block, s);
+    std::lock_guard lock(cache.mutex);
+    if (cache.logo_key && *cache.logo_key == key) cache.logo_block = drawn;
+    return {false, drawn};
 }
 
-Bitmap CompositeWatermark(Bitmap image, FIBITMAP* watermark, int width, int height, const Settings& s) {
-    const Size clipped = ClippedSize(static_cast<int>(FreeImage_GetWidth(watermark)),
-                                     static_cast<int>(FreeImage_GetHeight(watermark)), width, height, s);
-    // An offset at or past the edge of the area leaves nothing to place. The
-    // user asked for a watermark and would not get one, so the frame fails
-    // rather than being saved as if it had one.
-    if (clipped.width <= 0 || clipped.height <= 0) return Bitmap();
+// The drawn window over the image, only where the watermark lands on it.
+Bitmap CompositeWatermark(Bitmap image, const DrawnWindow& drawn, const Landing& landing) {
+    FIBITMAP* layer = drawn.layer.get();
+    if (!layer) return image;
+    const Length layer_width = FreeImage_GetWidth(layer), layer_height = FreeImage_GetHeight(layer);
+    // The visible part of the image, in the drawn layer's pixels.
+    const Length origin_x = landing.at.x + drawn.x, origin_y = landing.at.y + drawn.y;
+    const Rect part = Intersect({landing.visible.x - origin_x, landing.visible.y - origin_y, landing.visible.width,
+                                 landing.visible.height},
+                                {0, 0, layer_width, layer_height});
+    if (part.Empty()) return image;
     Bitmap cut;
-    if (clipped.width < static_cast<int>(FreeImage_GetWidth(watermark)) ||
-        clipped.height < static_cast<int>(FreeImage_GetHeight(watermark))) {
-        cut.reset(FreeImage_Copy(watermark, 0, 0, clipped.width, clipped.height));
+    FIBITMAP* watermark = layer;
+    if (part.x != 0 || part.y != 0 || part.width < layer_width || part.height < layer_height) {
+        cut.reset(FreeImage_Copy(layer, static_cast<int>(part.x), static_cast<int>(part.y),
+                                 static_cast<int>(part.x + part.width), static_cast<int>(part.y + part.height)));
         if (!cut) return image;
         watermark = cut.get();
     }
-    const WatermarkPoint at = PlaceWatermark(clipped.width, clipped.height, width, height, s);
-    Bitmap canvas(FreeImage_AllocateT(FIT_BITMAP, width, height, FreeImage_GetBPP(watermark), 0, 0, 0));
+    Bitmap canvas(
+        FreeImage_AllocateT(FIT_BITMAP, WidthOf(image), HeightOf(image), FreeImage_GetBPP(watermark), 0, 0, 0));
     if (!canvas) return image;
     // A plain copy onto the transparent canvas: pasting with alpha 255 would
     // blend with the empty canvas and take 1/256 off every channel, alpha
     // included, so an opaque block would let the image show through.
-    FreeImage_Paste(canvas.get(), watermark, at.x, at.y, 256);
+    FreeImage_Paste(canvas.get(), watermark, static_cast<int>(origin_x + part.x), static_cast<int>(origin_y + part.y),
+                    256);
     Bitmap result(FreeImage_Composite(canvas.get(), FALSE, nullptr, image.get()));
     return result ? std::move(result) : std::move(image);
 }
@@ -306,18 +528,24 @@ std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens) {
     return text;
 }
 
-int LineX(int line_width, int block_width, const Settings& s) {
+long long LineX(long long line_width, long long block_width, const Settings& s) {
     switch (s.text_alignment) {
-        case 1: return RoundHalfAway(static_cast<float>(block_width - line_width) / 2.0f);
+        case 1: {
+            // Single precision as always; past the int range the float is
+            // a whole number already.
+            const float half = static_cast<float>(block_width - line_width) / 2.0f;
+            if (std::fabs(half) < 1e9f) return RoundHalfAway(half);
+            return static_cast<long long>(half);
+        }
         case 2: return block_width - line_width - s.text_padding;
         default: return s.text_padding;
     }
 }
 
-WatermarkPoint PlaceWatermark(int ww, int wh, int width, int height, const Settings& s) {
+WatermarkPoint PlaceWatermark(long long ww, long long wh, int width, int height, const Settings& s) {
     const Size area = AreaOf(width, height, s);
     const PlacementSettings p = PlacementOf(s);
-    const int aw = area.width, ah = area.height, xo = p.x_offset, yo = p.y_offset;
+    const Length aw = area.width, ah = area.height, xo = p.x_offset, yo = p.y_offset;
     WatermarkPoint at;
     switch (p.position) {
         case 0: at = {xo, yo}; break;
@@ -348,15 +576,23 @@ Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     // The canvas has to match the bitmap for the compositing to take it.
     const int width = WidthOf(image);
     const int height = HeightOf(image);
-    SharedLayer block;
-    {
-        LayerCache& cache = *context.layers;
+    LayerCache& cache = *context.layers;
+    Landing landing;
+    std::optional<DrawnWindow> drawn;
+    if (s.do_watermark == 1) {
         std::lock_guard lock(cache.mutex);
-        if (s.do_watermark == 1) block = TextBlockFor(cache, context);
-        else if (s.do_watermark == 2) block = LogoBlockFor(cache, s);
+        drawn = TextWindowFor(cache, context, width, height, landing);
+    } else if (s.do_watermark == 2) {
+        LogoOutcome logo = LogoWindowFor(cache, s, width, height, landing);
+        if (logo.refused) return Bitmap();
+        drawn = std::move(logo.drawn);
     }
-    if (!block) return image;
-    return CompositeWatermark(std::move(image), block.get(), width, height, s);
+    if (!drawn) return image;
+    // Nothing of it left on the image: the user asked for a watermark and
+    // would not get one, so the frame fails rather than being saved as if
+    // it had one.
+    if (!landing.on_image) return Bitmap();
+    return CompositeWatermark(std::move(image), *drawn, landing);
 }
 
 }  // namespace kestrune

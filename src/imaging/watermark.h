@@ -20,23 +20,27 @@ void ReleaseWatermarkFont(LayerCache& cache);
 std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens);
 
 // Text (mode 1) or image (mode 2) watermark composited over the image, with
-// the blocks of context.layers (without them the frame stays as it is).
+// the blocks of context.layers (without them the frame stays as it is). Only
+// the part of the watermark that lands on the image is drawn, so its size
+// costs nothing beyond the image's; a watermark with nothing left on the
+// image, or a logo too large for the memory budget, fails the frame (empty
+// result).
 Bitmap DrawWatermark(Bitmap image, const FrameContext& context);
 
 // x of one text line of width `line_width` in a block of width
 // `block_width`, by "Text Alignment" and "Text Padding".
-int LineX(int line_width, int block_width, const Settings& s);
+long long LineX(long long line_width, long long block_width, const Settings& s);
 
 // The placement steps shared by both modes; offsets, boundary and position
 // come from the text or the image settings by "Do Watermark". `width` and
 // `height` are the image's.
 //
 struct WatermarkPoint {
-    int x = 0, y = 0;
+    long long x = 0, y = 0;
     bool operator==(const WatermarkPoint&) const = default;
 };
 // Top-left corner in the image of a watermark of the given (clipped) size.
-WatermarkPoint PlaceWatermark(int watermark_width, int watermark_height, int width, int height,
+WatermarkPoint PlaceWatermark(long long watermark_width, long long watermark_height, int width, int height,
                               const Settings& s);
 
 }  // namespace kestrune

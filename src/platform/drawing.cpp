@@ -2,7 +2,9 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 namespace kestrune {
@@ -125,6 +127,67 @@ class PathScanner {
     size_t pos_ = 0;
 };
 
+struct Point {
+    double x = 0, y = 0;
+};
+
+// The layer's bounds grown by a pixel on every side: what is cut away
+// beyond them never touches a pixel of the layer, even antialiased.
+struct Bounds {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
+Bounds BoundsOf(cairo_t* cr) {
+    cairo_surface_t* target = cairo_get_target(cr);
+    double width = 0, height = 0;
+    if (cairo_surface_get_type(target) == CAIRO_SURFACE_TYPE_IMAGE) {
+        width = cairo_image_surface_get_width(target);
+        height = cairo_image_surface_get_height(target);
+    }
+    return {-1, -1, width + 1, height + 1};
+}
+
+// One side of the clip: keeps the points with inside(p) true and puts the
+// crossing points on the edge. A figure cut this way winds around every
+// point left inside as often as before, so a nonzero fill of it covers the
+// same pixels, overlapping figures included.
+template <typename Inside, typename Cross>
+std::vector<Point> CutSide(const std::vector<Point>& figure, Inside inside, Cross cross) {
+    std::vector<Point> out;
+    for (size_t i = 0; i < figure.size(); ++i) {
+        const Point& a = figure[i];
+        const Point& b = figure[(i + 1) % figure.size()];
+        if (inside(a)) out.push_back(a);
+        if (inside(a) != inside(b)) out.push_back(cross(a, b));
+    }
+    return out;
+}
+
+// The figure cut to the bounds: Cairo keeps coordinates in 24.8 fixed
+// point, and a figure reaching millions of pixels beyond the layer (a band
+// wider than any image) would wrap around instead of covering it.
+std::vector<Point> CutToBounds(std::vector<Point> figure, const Bounds& b) {
+    const auto at_x = [](double x) {
+        return [x](const Point& p, const Point& q) { return Point{x, p.y + (q.y - p.y) * (x - p.x) / (q.x - p.x)}; };
+    };
+    const auto at_y = [](double y) {
+        return [y](const Point& p, const Point& q) { return Point{p.x + (q.x - p.x) * (y - p.y) / (q.y - p.y), y}; };
+    };
+    figure = CutSide(figure, [&](const Point& p) { return p.x >= b.left; }, at_x(b.left));
+    figure = CutSide(figure, [&](const Point& p) { return p.x <= b.right; }, at_x(b.right));
+    figure = CutSide(figure, [&](const Point& p) { return p.y >= b.top; }, at_y(b.top));
+    figure = CutSide(figure, [&](const Point& p) { return p.y <= b.bottom; }, at_y(b.bottom));
+    return figure;
+}
+
+void AddFigure(cairo_t* cr, const std::vector<Point>& figure, const Bounds& bounds) {
+    const std::vector<Point> cut = CutToBounds(figure, bounds);
+    if (cut.size() < 3) return;
+    cairo_move_to(cr, cut[0].x, cut[0].y);
+    for (size_t i = 1; i < cut.size(); ++i) cairo_line_to(cr, cut[i].x, cut[i].y);
+    cairo_close_path(cr);
+}
+
 }  // namespace
 
 // ---- Layers ----------------------------------------------------------------
@@ -168,7 +231,11 @@ void FillAll(cairo_t* cr, DrawColour colour) {
 }
 
 void AddBox(cairo_t* cr, double x, double y, double width, double height) {
-    cairo_rectangle(cr, x, y, width, height);
+    const Bounds b = BoundsOf(cr);
+    // Cut to the layer, keeping the direction (and so the winding) of the box.
+    const double x0 = std::clamp(x, b.left, b.right), x1 = std::clamp(x + width, b.left, b.right);
+    const double y0 = std::clamp(y, b.top, b.bottom), y1 = std::clamp(y + height, b.top, b.bottom);
+    cairo_rectangle(cr, x0, y0, x1 - x0, y1 - y0);
 }
 
 std::optional<std::vector<PathStep>> ParsePathText(std::string_view text) {
@@ -204,21 +271,46 @@ std::optional<std::vector<PathStep>> ParsePathText(std::string_view text) {
 bool AddPathText(cairo_t* cr, std::string_view text) {
     const auto steps = ParsePathText(text);
     if (!steps) return false;
+    // Resolved to absolute points first (exact in doubles for any 32-bit
+    // sums), each figure cut to the layer before Cairo sees it.
+    const Bounds bounds = BoundsOf(cr);
+    std::vector<Point> figure;
+    Point current, start;
+    bool have_point = false;
+    auto end_figure = [&] {
+        AddFigure(cr, figure, bounds);
+        figure.clear();
+    };
     for (const PathStep& step : *steps) {
         switch (step.kind) {
-            case PathStep::MoveTo: cairo_move_to(cr, step.x, step.y); break;
-            case PathStep::LineTo: cairo_line_to(cr, step.x, step.y); break;
+            case PathStep::MoveTo:
             case PathStep::MoveBy:
-                if (cairo_has_current_point(cr)) cairo_rel_move_to(cr, step.x, step.y);
-                else cairo_move_to(cr, step.x, step.y);
-                break;
             case PathStep::LineBy:
-                if (cairo_has_current_point(cr)) cairo_rel_line_to(cr, step.x, step.y);
-                else cairo_move_to(cr, step.x, step.y);
+            case PathStep::LineTo: {
+                const bool relative = (step.kind == PathStep::MoveBy || step.kind == PathStep::LineBy) && have_point;
+                const Point p = relative ? Point{current.x + step.x, current.y + step.y} : Point{step.x, step.y};
+                // A line with no point before it starts a figure, as a move.
+                const bool moves = step.kind == PathStep::MoveTo || step.kind == PathStep::MoveBy || !have_point;
+                if (moves) {
+                    end_figure();
+                    start = p;
+                }
+                figure.push_back(p);
+                current = p;
+                have_point = true;
                 break;
-            case PathStep::Close: cairo_close_path(cr); break;
+            }
+            case PathStep::Close:
+                end_figure();
+                // After a close the next relative step starts at the figure's start.
+                if (have_point) {
+                    current = start;
+                    figure.push_back(start);
+                }
+                break;
         }
     }
+    end_figure();
     return true;
 }
 
@@ -273,7 +365,8 @@ std::unique_ptr<Font> LoadFont(const FontRequest& request) {
     auto font = std::make_unique<Font>();
     font->description.reset(pango_font_description_new());
     pango_font_description_set_family(font->description.get(), request.face.c_str());
-    pango_font_description_set_size(font->description.get(), request.size * PANGO_SCALE);
+    // Pango counts sizes in 1/1024 points in an int: a larger size saturates.
+    pango_font_description_set_size(font->description.get(), std::min(request.size, INT_MAX / PANGO_SCALE) * PANGO_SCALE);
     pango_font_description_set_weight(font->description.get(),
                                       request.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
     pango_font_description_set_style(font->description.get(),
@@ -302,7 +395,7 @@ double MeasureVectorTextWidth(cairo_t* cr, const Font& font, std::string_view te
     return static_cast<double>(logical.width) / PANGO_SCALE;
 }
 
-void DrawRasterText(cairo_t* cr, const Font& font, std::string_view text, int x, int y, DrawColour front,
+void DrawRasterText(cairo_t* cr, const Font& font, std::string_view text, double x, double y, DrawColour front,
                     DrawColour back) {
     TextLayout layout = MakeLayout(cr, font, text, TextKind::Raster);
     PangoRectangle logical;

@@ -78,6 +78,8 @@ int LayerHeight(cairo_surface_t* layer);
 void SetColour(cairo_t* cr, DrawColour colour);
 // Covers the whole layer with `colour` under the current operator.
 void FillAll(cairo_t* cr, DrawColour colour);
+// Boxes and path figures are cut to the layer (Cairo's fixed-point
+// coordinates would wrap far beyond it); what they cover on it stays the same.
 void AddBox(cairo_t* cr, double x, double y, double width, double height);
 
 struct PathStep {
@@ -139,7 +141,7 @@ TextSize MeasureText(cairo_t* cr, const Font& font, std::string_view text);
 double MeasureVectorTextWidth(cairo_t* cr, const Font& font, std::string_view text);
 // Text with its top-left corner at (x, y): its cell in `back`, the glyphs in
 // `front`, both under the current operator.
-void DrawRasterText(cairo_t* cr, const Font& font, std::string_view text, int x, int y,
+void DrawRasterText(cairo_t* cr, const Font& font, std::string_view text, double x, double y,
                     DrawColour front, DrawColour back);
 // Adds the outlines of the text, top-left corner at (x, y), to the current path.
 void AddVectorText(cairo_t* cr, const Font& font, std::string_view text, double x, double y);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kestrune {
 namespace {
@@ -34,6 +35,15 @@ uint64_t BudgetFromEnvironment() {
     const unsigned long long mb = std::strtoull(asked, &end, 10);
     if (end == asked || *end != '\0' || mb == 0 || mb > (UINT64_MAX >> 20)) return 0;
     return mb << 20;
+}
+
+// What the waiting reservations of this thread hold, per budget.
+thread_local std::vector<std::pair<const MemoryBudget*, uint64_t>> held_here;
+
+uint64_t& HeldHere(const MemoryBudget* budget) {
+    for (auto& [b, bytes] : held_here)
+        if (b == budget) return bytes;
+    return held_here.emplace_back(budget, 0).second;
 }
 
 }  // namespace
@@ -65,9 +75,13 @@ uint64_t MemoryBudget::Reserved() const {
     return reserved_;
 }
 
-void MemoryBudget::Acquire(uint64_t bytes) {
+void MemoryBudget::Acquire(uint64_t bytes, uint64_t held_by_caller) {
     std::unique_lock lock(mutex_);
-    released_.wait(lock, [&] { return reserved_ == 0 || bytes <= total_ - std::min(total_, reserved_); });
+    held_by_waiters_ += held_by_caller;
+    released_.wait(lock, [&] {
+        return reserved_ <= held_by_waiters_ || bytes <= total_ - std::min(total_, reserved_);
+    });
+    held_by_waiters_ -= held_by_caller;
     reserved_ += bytes;
 }
 
@@ -86,8 +100,11 @@ void MemoryBudget::Release(uint64_t bytes) {
     released_.notify_all();
 }
 
-MemoryReservation::MemoryReservation(MemoryBudget& budget, uint64_t bytes) : budget_(&budget), bytes_(bytes) {
-    budget.Acquire(bytes);
+MemoryReservation::MemoryReservation(MemoryBudget& budget, uint64_t bytes)
+    : budget_(&budget), bytes_(bytes), held_by_thread_(true) {
+    uint64_t& held = HeldHere(&budget);
+    budget.Acquire(bytes, held);
+    held += bytes;
 }
 
 MemoryReservation MemoryReservation::IfRoom(MemoryBudget& budget, uint64_t bytes) {
@@ -100,19 +117,27 @@ MemoryReservation MemoryReservation::IfRoom(MemoryBudget& budget, uint64_t bytes
 }
 
 MemoryReservation::MemoryReservation(MemoryReservation&& other) noexcept
-    : budget_(std::exchange(other.budget_, nullptr)), bytes_(std::exchange(other.bytes_, 0)) {}
+    : budget_(std::exchange(other.budget_, nullptr)),
+      bytes_(std::exchange(other.bytes_, 0)),
+      held_by_thread_(std::exchange(other.held_by_thread_, false)) {}
 
 MemoryReservation& MemoryReservation::operator=(MemoryReservation&& other) noexcept {
     if (this != &other) {
         Release();
         budget_ = std::exchange(other.budget_, nullptr);
         bytes_ = std::exchange(other.bytes_, 0);
+        held_by_thread_ = std::exchange(other.held_by_thread_, false);
     }
     return *this;
 }
 
 void MemoryReservation::Release() {
+    if (budget_ && held_by_thread_) {
+        uint64_t& held = HeldHere(budget_);
+        held -= std::min(held, bytes_);
+    }
     if (budget_) budget_->Release(bytes_);
+    held_by_thread_ = false;
     budget_ = nullptr;
     bytes_ = 0;
 }

@@ -23,10 +23,12 @@ class MemoryBudget {
 
     uint64_t Total() const { return total_; }
     uint64_t Reserved() const;
-    // Waits until bytes fit beside everything reserved. A request larger
-    // than the whole budget is let through once nothing else is reserved:
-    // it runs alone rather than never.
-    void Acquire(uint64_t bytes);
+    // Waits until bytes fit beside everything reserved. A request that
+    // does not fit is let through once all that is reserved belongs to
+    // callers waiting here (`held_by_caller` is what this caller holds
+    // already): it runs alone rather than never, and two callers each
+    // holding memory never wait for each other.
+    void Acquire(uint64_t bytes, uint64_t held_by_caller = 0);
     // Takes bytes only when they fit now.
     bool TryAcquire(uint64_t bytes);
     void Release(uint64_t bytes);
@@ -36,13 +38,16 @@ class MemoryBudget {
     mutable std::mutex mutex_;
     std::condition_variable released_;
     uint64_t reserved_ = 0;
+    uint64_t held_by_waiters_ = 0;
 };
 
 // Bytes of a budget, given back when the reservation ends.
 class MemoryReservation {
   public:
     MemoryReservation() = default;
-    // Waits for room (MemoryBudget::Acquire).
+    // Waits for room (MemoryBudget::Acquire), counting what the reservations
+    // of this thread made this way hold already; such a reservation is
+    // expected to end on the thread that made it.
     MemoryReservation(MemoryBudget& budget, uint64_t bytes);
     // Empty when the bytes do not fit now (MemoryBudget::TryAcquire).
     static MemoryReservation IfRoom(MemoryBudget& budget, uint64_t bytes);
@@ -56,6 +61,7 @@ class MemoryReservation {
   private:
     MemoryBudget* budget_ = nullptr;
     uint64_t bytes_ = 0;
+    bool held_by_thread_ = false;
 };
 
 // The memory limit of this process in bytes (physical memory, address-space

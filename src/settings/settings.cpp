@@ -365,8 +365,10 @@ std::string ListingValue(const Settings& s, const SettingKey& key) {
     return std::visit(
         [&](auto member) -> std::string {
             using T = std::decay_t<decltype(s.*member)>;
+            // A text may come from a profile someone else wrote: its control
+            // characters are shown, never sent to the terminal.
             if constexpr (std::is_same_v<T, std::string>) {
-                return s.*member;
+                return VisibleText(s.*member);
             } else if constexpr (std::is_same_v<T, float>) {
                 return FormatFixed(s.*member, 2);
             } else {

@@ -297,7 +297,7 @@ std::span<const SettingKey> SettingKeys();
 bool IsInUse(const Settings& s, const SettingKey& key);
 
 // The value as the debug listing shows it: numbers in decimal, the real with
-// two decimals, texts as stored, a code by the lower-case name its table or
+// two decimals, texts with their control characters escaped (VisibleText), a code by the lower-case name its table or
 // the listing's names give it.
 std::string ListingValue(const Settings& s, const SettingKey& key);
 

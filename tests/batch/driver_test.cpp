@@ -259,5 +259,29 @@ TEST_F(DriverTest, RelativeFoldersAreBelowTheProgramFolder) {
     EXPECT_TRUE(fs::exists(below + "/converted/b.png"));
 }
 
+// Texts from options or a profile are shown with their control characters
+// escaped on every listing line, so none reaches the terminal raw.
+TEST_F(DriverTest, ListingEscapesControlCharactersOfEveryText) {
+    WriteStill(in + "/a.gif");
+    const struct {
+        std::vector<std::string> options;
+        std::string line;
+    } cases[] = {
+        {{"-c", "p\x1b[2Kng"}, "Conversion: p\\x1b[2Kng"},
+        {{"-c", "png", "--wm-text=a\x1b]0;b\x07"}, "Watermark text: a\\x1b]0;b\\x07"},
+        {{"-c", "png", "--wm-text=a", "--wm-font=No\rFace"}, "Watermark font: No\\rFace"},
+        {{"-c", "png", "--wm-image=" + in + "/\x1b[1m.png"}, "Watermark image: " + in + "/\\x1b[1m.png"},
+        {{"-c", "png", "--filename-mask=%filename%\t\xc2\x9b" "1m"}, "Filename Mask: %filename%\\t\\u009b1m"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"-q", "-d", "-i", in + "/a.gif", "-o", out};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const Outcome run = Kestrune(args);
+        EXPECT_NE(std::find(run.lines.begin(), run.lines.end(), c.line), run.lines.end())
+            << c.line << "\n" << Joined(run.lines);
+        for (const std::string& line : run.lines) EXPECT_EQ(line.find('\x1b'), std::string::npos) << line;
+    }
+}
+
 }  // namespace
 }  // namespace batch_tests

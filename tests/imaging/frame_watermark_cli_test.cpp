@@ -177,12 +177,17 @@ TEST_F(FrameWatermarkCli, MissingLogoStopsTheBatch) {
     EXPECT_TRUE(testing_support::ListNames(out_.path()).empty());
 }
 
-TEST_F(FrameWatermarkCli, GreyLogoAtBottomRight) {
-    // 12 x 6, red, opaque; greyscale turns it into 76.
+// 12 x 6, red, opaque.
+void WriteRedLogo(const std::string& path) {
     kestrune::Bitmap logo(FreeImage_Allocate(12, 6, 32));
     RGBQUAD red{0, 0, 255, 255};
     FreeImage_FillBackground(logo.get(), &red, 0);
-    ASSERT_TRUE(FreeImage_Save(FIF_PNG, logo.get(), (in_ / "logo.png").c_str(), 0));
+    ASSERT_TRUE(FreeImage_Save(FIF_PNG, logo.get(), path.c_str(), 0));
+}
+
+TEST_F(FrameWatermarkCli, GreyLogoAtBottomRight) {
+    // Greyscale turns the red logo into 76.
+    WriteRedLogo(in_ / "logo.png");
     const auto lines = Run({"--wm-image=" + (in_ / "logo.png"), "--wm-image-greyscale", "--wm-image-x-offset=4",
                             "--wm-image-y-offset=3"});
     EXPECT_TRUE(Contains(lines, "Files converted: 1 of 1"));
@@ -193,4 +198,50 @@ TEST_F(FrameWatermarkCli, GreyLogoAtBottomRight) {
     EXPECT_EQ(box.bottom, 90 - 3 - 1);
     EXPECT_EQ(box.left, 160 - 4 - 12);
     EXPECT_EQ(PixelAt(image.get(), box.left, box.top), (Rgba{76, 76, 76, 255}));
+}
+
+// Offsets at the ends of the 32-bit range never wrap into a place on the
+// image; a watermark partly off the image (a negative offset) is drawn where
+// it lands, and one with nothing left on the image fails the file.
+TEST_F(FrameWatermarkCli, ExtremeAndNegativeOffsetsKeepWhatLandsOnTheImage) {
+    WriteRedLogo(in_ / "logo.png");
+    const std::string logo = "--wm-image=" + (in_ / "logo.png"), text = "--wm-text=Hello";
+    const struct {
+        std::vector<std::string> options;
+        int right, bottom;  // of the changed pixels; -1: the file fails
+    } cases[] = {
+        {{text, "--wm-text-x-offset=2147483647"}, -1, -1},
+        {{text, "--wm-text-y-offset=2147483647"}, -1, -1},
+        {{logo, "--wm-image-x-offset=2147483647"}, -1, -1},
+        {{text, "--wm-text-position=TOPLEFT", "--wm-text-x-offset=-1000"}, -1, -1},
+        {{logo, "--wm-image-position=TOPLEFT", "--wm-image-y-offset=-6"}, -1, -1},
+        {{logo, "--wm-image-position=TOPLEFT", "--wm-image-x-offset=-2147483647"}, -1, -1},
+        {{logo, "--wm-image-x-offset=-1", "--wm-image-y-offset=-1"}, 159, 89},
+        {{logo, "--wm-image-position=TOPLEFT", "--wm-image-x-offset=-4", "--wm-image-y-offset=-2"}, 7, 3},
+        {{text, "--wm-back-opacity=255", "--wm-text-x-offset=-1", "--wm-text-y-offset=-1"}, 159, 89},
+    };
+    for (const auto& c : cases) {
+        for (const auto& name : testing_support::ListNames(out_.path())) std::remove((out_ / name).c_str());
+        const bool converted = Contains(Run(c.options), "Files converted: 1 of 1");
+        const std::string label = c.options[0] + " " + c.options.back();
+        ASSERT_EQ(converted, c.right >= 0) << label;
+        if (!converted) continue;
+        auto image = Output();
+        ASSERT_TRUE(image) << label;
+        const Box box = ChangedArea(image.get());
+        EXPECT_EQ(std::make_pair(box.right, box.bottom), std::make_pair(c.right, c.bottom)) << label;
+    }
+}
+
+// Bands at the 32-bit limit cover the image as bands of any width past it.
+TEST_F(FrameWatermarkCli, BandsAtTheIntegerLimitCoverTheImage) {
+    for (const std::string width : {"100000", "2147483647"}) {
+        for (const auto& name : testing_support::ListNames(out_.path())) std::remove((out_ / name).c_str());
+        Run({"--fr-solid-left=" + width, "--fr-solid-right=" + width, "--fr-solid-left-color=FFFFFF",
+             "--fr-solid-right-color=FF0000"});
+        auto image = Output();
+        ASSERT_TRUE(image) << width;
+        for (int y = 0; y < 90; y += 11)
+            for (int x = 0; x < 160; x += 7) ASSERT_EQ(PixelAt(image.get(), x, y), kWhite) << width << " " << x << "," << y;
+    }
 }

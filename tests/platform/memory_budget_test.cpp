@@ -52,6 +52,25 @@ TEST(MemoryBudget, AcquireWaitsForRoomInsteadOfFailing) {
     }
 }
 
+// Threads that each hold a reservation and each wait for more than is left
+// never wait for each other: once all that is reserved is held by waiters,
+// one of them goes on, then the other.
+TEST(MemoryBudget, WaitersHoldingMemoryDoNotWaitForEachOther) {
+    MemoryBudget budget(100);
+    std::atomic<int> done{0};
+    auto worker = [&] {
+        MemoryReservation file(budget, 40);
+        std::this_thread::sleep_for(50ms);  // both hold theirs before asking for more
+        MemoryReservation more(budget, 80);
+        ++done;
+    };
+    std::thread a(worker), b(worker);
+    a.join();
+    b.join();
+    EXPECT_EQ(done, 2);
+    EXPECT_EQ(budget.Reserved(), 0u);
+}
+
 TEST(MemoryBudget, TheProcessBudgetFollowsTheMemoryLimit) {
     const uint64_t limit = ProcessMemoryLimit();
     EXPECT_GT(limit, 0u);
