@@ -127,6 +127,7 @@ const SourcePair kSource[] = {
     {"Empty extensions", "Please, fill all required fields and try again!"},
     // Said when no mail program takes a "mailto:" address.
     {"No mail program", "No e-mail program is set up on this computer to write the message. Please send your feedback to %s1% from your usual mail program."},
+    {"No manual program", "No program is set up on this computer to open the user manual. It is the file %s1%; please open it in your web browser."},
 
     {"_GROUP_", "Dialog"},
     {"Select Input Files", "Select Input Files"},

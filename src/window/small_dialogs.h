@@ -58,5 +58,8 @@ class FeedbackWindow : public QDialog {
 
 // The warning shown when no mail program takes a "mailto:" address.
 void ShowNoMailProgram(QWidget* parent);
+// Help -> User Manual and the Help button of the preferences: the manual in
+// the desktop's program for it, or a warning saying why not.
+void OpenManual(QWidget* parent);
 
 }  // namespace kestrune

@@ -132,7 +132,16 @@ INSTANTIATE_TEST_SUITE_P(
                     TabCase{{"kestrunecmd", "--jpg-chroma", "=", "hi"}, "HIGH\n"},
                     TabCase{{"kestrunecmd", "--resize-algorithm", "=", "b"}, "BOX\nBILINEAR\nBSPLINE\nBICUBIC\n"},
                     TabCase{{"kestrunecmd", "-c", "jp"}, "jp2\njpg\n"},
-                    TabCase{{"kestrunecmd", "--flip-h"}, "--flip-horizontal\n"}));
+                    // Values are completed whatever the case typed.
+                    TabCase{{"kestrunecmd", "--conversion", "=", "w"}, "wbmp\nwebp\n"},
+                    TabCase{{"kestrunecmd", "-c", "W"}, "wbmp\nwebp\n"},
+                    TabCase{{"kestrunecmd", "--Resize-Algorithm", "=", "Bi"}, "BILINEAR\nBICUBIC\n"},
+                    TabCase{{"kestrunecmd", "--flip-h"}, "--flip-horizontal\n"}),
+    [](const testing::TestParamInfo<TabCase>& info) {
+        std::string line;
+        for (size_t i = 1; i < info.param.words.size(); ++i) line += " " + info.param.words[i];
+        return testing_support::ParamName(line);
+    });
 
 TEST(InstalledTree, HoldsTheProgramItsManualAndTheDesktopFiles) {
     testing_support::TempDir root;

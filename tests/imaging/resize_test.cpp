@@ -191,7 +191,11 @@ INSTANTIATE_TEST_SUITE_P(Targets, ResizeGuard,
                                          GuardCase{100000000, 1, false, true},
                                          GuardCase{20000, 5001, false, true},   // just past the bound
                                          GuardCase{1 << 20, 1, false, false},   // longest side allowed
-                                         GuardCase{2000, 1, true, false}));
+                                         GuardCase{2000, 1, true, false}),
+                         [](const testing::TestParamInfo<GuardCase>& info) {
+                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
+                                    (info.param.keep ? "_keeping_the_ratio" : "");
+                         });
 
 TEST(ResizeTooLarge, BoundsTheAreaAndEachSide) {
     EXPECT_FALSE(kestrune::ResizeTooLarge(10000, 10000));

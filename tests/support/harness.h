@@ -5,6 +5,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -104,6 +105,19 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> ListNames(const std::string& folder);
+
+// A parameterised test's name from a description: letters and digits kept,
+// every other run of characters one "_", so that the name stays the same
+// from build to build and can be given to --gtest_filter and ctest -R.
+inline std::string ParamName(const std::string& text) {
+    std::string name;
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+        else if (!name.empty() && name.back() != '_') name += '_';
+    }
+    while (!name.empty() && name.back() == '_') name.pop_back();
+    return name;
+}
 
 }  // namespace testing_support
 
