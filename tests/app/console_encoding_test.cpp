@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Variable, ConsoleEncoding,
                          testing::Values(EncodingCase{nullptr, false}, EncodingCase{"", false},
                                          EncodingCase{"0", false}, EncodingCase{"1", true},
                                          EncodingCase{"yes", true}),
-                         [](const testing::TestParamInfo<EncodingCase>& info) {
+                         [](const auto& info) {
                              const char* v = info.param.value;
                              return v ? std::string(*v ? "Value_" : "Empty") + v : std::string("Unset");
                          });

@@ -137,11 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TabCase{{"kestrunecmd", "-c", "W"}, "wbmp\nwebp\n"},
                     TabCase{{"kestrunecmd", "--Resize-Algorithm", "=", "Bi"}, "BILINEAR\nBICUBIC\n"},
                     TabCase{{"kestrunecmd", "--flip-h"}, "--flip-horizontal\n"}),
-    [](const testing::TestParamInfo<TabCase>& info) {
-        std::string line;
-        for (size_t i = 1; i < info.param.words.size(); ++i) line += " " + info.param.words[i];
-        return testing_support::ParamName(line);
-    });
+    [](const auto& info) { return testing_support::ParamName({info.param.words.begin() + 1, info.param.words.end()}); });
 
 TEST(InstalledTree, HoldsTheProgramItsManualAndTheDesktopFiles) {
     testing_support::TempDir root;

@@ -50,11 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
                         {"JPG BPP: 0", "JPG Quality: 95", "JPG Chroma Subsampling: none", "JPG Save As: standard"}},
         FormatBlockCase{{"-c", "gif"}, {"GIF BPP: 0"}}, FormatBlockCase{{"-c", "dds"}, {"DDS BPP: 0"}},
         FormatBlockCase{{"-c", "webp"}, {"WEBP BPP: 0"}}),
-    [](const ::testing::TestParamInfo<FormatBlockCase>& info) {
-        std::string options = "Default";
-        for (const std::string& o : info.param.options) options += " " + o;
-        return ParamName(options);
-    });
+    [](const auto& info) { return info.param.options.empty() ? "Default" : ParamName(info.param.options); });
 
 TEST_F(DriverTest, WatermarkFontAndImageAreCheckedBeforeAnyFileIsRead) {
     WriteStill(in + "/a.gif");

@@ -285,7 +285,7 @@ TEST_P(JxrSaveFrameTest, EveryAllowedDepthIsSavedAndReadsBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllowedDepths, JxrSaveFrameTest, ::testing::Values(1, 8, 16, 24, 32, 48, 96),
-                         [](const ::testing::TestParamInfo<int>& info) { return "Bpp" + std::to_string(info.param); });
+                         [](const auto& info) { return "Bpp" + std::to_string(info.param); });
 
 TEST_F(JxrWriterTest, AFailedSaveLeavesNothingBehind) {
     Settings s = formats_test::CommandLineSettings();

@@ -192,9 +192,9 @@ INSTANTIATE_TEST_SUITE_P(Targets, ResizeGuard,
                                          GuardCase{20000, 5001, false, true},   // just past the bound
                                          GuardCase{1 << 20, 1, false, false},   // longest side allowed
                                          GuardCase{2000, 1, true, false}),
-                         [](const testing::TestParamInfo<GuardCase>& info) {
-                             return std::to_string(info.param.width) + "x" + std::to_string(info.param.height) +
-                                    (info.param.keep ? "_keeping_the_ratio" : "");
+                         [](const auto& info) {
+                             const GuardCase& c = info.param;
+                             return std::to_string(c.width) + "x" + std::to_string(c.height) + (c.keep ? "_keep" : "");
                          });
 
 TEST(ResizeTooLarge, BoundsTheAreaAndEachSide) {

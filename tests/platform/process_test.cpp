@@ -188,7 +188,7 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_EQ(flock(held_lock, LOCK_EX), 0);
                     },
                     1, false, true}),
-    [](const testing::TestParamInfo<PlantedCase>& info) { return testing_support::ParamName(info.param.what); });
+    [](const auto& info) { return testing_support::ParamName({info.param.what}); });
 
 TEST(ProgramPaths, FolderAndNameOfThisExecutable) {
     const std::string folder = ProgramFolder();

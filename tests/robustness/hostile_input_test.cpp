@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{"KESTRUNE_MEMORY_BUDGET_MB", "4096"}}, false},
         // A list file is read line by line, whatever its size.
         HostileCase{"a 640 MB list file", HugeList, {}, kGigabyte * 7 / 10, {}, true}),
-    [](const testing::TestParamInfo<HostileCase>& info) { return testing_support::ParamName(info.param.what); });
+    [](const auto& info) { return testing_support::ParamName({info.param.what}); });
 
 }  // namespace
 }  // namespace robustness

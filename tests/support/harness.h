@@ -106,17 +106,15 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> ListNames(const std::string& folder);
 
-// A parameterised test's name from a description: letters and digits kept,
-// every other run of characters one "_", so that the name stays the same
-// from build to build and can be given to --gtest_filter and ctest -R.
-inline std::string ParamName(const std::string& text) {
+// A parameterised test's name from words: letters and digits kept, every
+// other run of characters one "_", the same in every build for ctest -R.
+inline std::string ParamName(const std::vector<std::string>& words) {
     std::string name;
-    for (const char c : text) {
-        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
-        else if (!name.empty() && name.back() != '_') name += '_';
-    }
-    while (!name.empty() && name.back() == '_') name.pop_back();
-    return name;
+    for (const std::string& word : words)
+        for (const char c : word + " ")
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+            else if (!name.empty() && name.back() != '_') name += '_';
+    return name.substr(0, name.find_last_not_of('_') + 1);
 }
 
 }  // namespace testing_support
