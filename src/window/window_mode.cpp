@@ -29,11 +29,6 @@
 namespace kestrune {
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-
 // Qt picks its display platform itself (QT_QPA_PLATFORM's list, else Wayland
 // when WAYLAND_DISPLAY is set, then X) and aborts the process when none of
 // them starts. What it says while it tries is held back until the start is
@@ -49,9 +44,11 @@ std::vector<HeldMessage> held_messages;
 
 std::string OneLine(const QString& text) { return text.simplified().toStdString(); }
 
+// Set but empty is told apart from unset: Qt tries Wayland for a
+// WAYLAND_DISPLAY that is set at all.
 std::string EnvironmentShown(const char* name) {
-    const std::string value = Env(name);
-    return value.empty() ? "no " + std::string(name) : std::string(name) + "=\"" + value + "\"";
+    const char* value = std::getenv(name);
+    return value ? std::string(name) + "=\"" + value + "\"" : "no " + std::string(name);
 }
 
 // Each platform Qt gave up on, with the reasons it gave before naming it:
