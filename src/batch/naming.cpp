@@ -65,7 +65,11 @@ std::string BuildOutputPath(const BatchState& state, const Settings& s) {
 }
 
 std::string FramePath(const std::string& path, int index, const std::string& extension) {
-    const std::string number = "[" + std::to_string(index + 1) + "]";
+    // Appended rather than "[" + ...: GCC 12 reports a false -Wrestrict
+    // overlap in the optimised operator+ of a literal and a temporary.
+    std::string number = "[";
+    number += std::to_string(index + 1);
+    number += ']';
     // In front of "." + extension for a name that ends with it. The position
     // is counted in characters, so a name ending in non-ASCII text never has
     // a UTF-8 sequence split by the number.

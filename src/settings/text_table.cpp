@@ -129,6 +129,7 @@ const SourcePair kSource[] = {
     {"No mail program", "No e-mail program is set up on this computer to write the message. Please send your feedback to %s1% from your usual mail program."},
     // Said when nothing takes an "https:" address.
     {"No web browser", "No program is set up on this computer to open web pages, so %s1% cannot be shown."},
+    {"No manual program", "No program is set up on this computer to open the user manual. It is the file %s1%; please open it in your web browser."},
 
     {"_GROUP_", "Dialog"},
     {"Select Input Files", "Select Input Files"},

@@ -21,17 +21,18 @@ UrlOpener& Opener() {
 
 QString FindManual() {
     const QString program = QString::fromStdString(ProgramFolder());
-    // The docs folder of the source tree this program was built from: a
-    // program run from its build tree finds the manual without an install
-    // step. Given by the build rather than taken from __FILE__, which a
-    // compiler cache or a prefix map may turn into a relative path.
-    const QString source_docs = QStringLiteral(KESTRUNE_SOURCE_DOCS);
     const QStringList candidates = {
         program + QStringLiteral("manual.html"),
         program + QStringLiteral("docs/manual.html"),
         program + QStringLiteral("../share/doc/kestrune/manual.html"),
         program + QStringLiteral("../docs/manual.html"),
-        source_docs + QStringLiteral("/manual.html"),
+#ifdef KESTRUNE_SOURCE_DOCS
+        // The docs folder of the source tree a test build was made from, so
+        // that a program run from any build folder finds the manual. Given
+        // by the build rather than taken from __FILE__, which a compiler
+        // cache or a prefix map may turn into a relative path.
+        QStringLiteral(KESTRUNE_SOURCE_DOCS "/manual.html"),
+#endif
     };
     for (const QString& c : candidates) {
         const QFileInfo info(c);

@@ -757,13 +757,7 @@ void MainWindow::OpenPreferences() {
     FillFavourites();
 }
 
-void MainWindow::OpenManual() {
-    const QString manual = FindManual();
-    if (manual.isEmpty() || !OpenUrl(QUrl::fromLocalFile(manual)))
-        ShowWarning(this, Text("Msg", "Error"),
-                    FromUtf8(FormatText(GetText("Msg", "Unable to open file"),
-                                        manual.isEmpty() ? std::string("manual.html") : Utf8(manual))));
-}
+void MainWindow::OpenManual() { kestrune::OpenManual(this); }
 
 void MainWindow::CheckForNewVersion() {
     // There is no update service to ask; the home page names the current

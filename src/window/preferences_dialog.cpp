@@ -28,7 +28,7 @@
 #include "platform/text.h"
 #include "settings/preferences.h"
 #include "window/dialogs.h"
-#include "window/links.h"
+#include "window/small_dialogs.h"
 #include "window/pickers.h"
 
 namespace kestrune {
@@ -163,12 +163,7 @@ PreferencesDialog::PreferencesDialog(QWidget* parent) : QDialog(parent) {
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(defaults, &QPushButton::clicked, this, &PreferencesDialog::ResetToDefaults);
-    connect(help, &QPushButton::clicked, this, [this] {
-        const QString manual = FindManual();
-        if (manual.isEmpty() || !OpenUrl(QUrl::fromLocalFile(manual)))
-            ShowWarning(this, Text("Msg", "Error"),
-                        QString::fromStdString(FormatText(GetText("Msg", "Unable to open file"), "manual.html")));
-    });
+    connect(help, &QPushButton::clicked, this, [this] { OpenManual(this); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages_, 1);

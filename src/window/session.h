@@ -11,11 +11,6 @@ namespace kestrune {
 
 class MainWindow;
 
-// Why no window can be shown here, or "" when a display is available: the
-// platform Qt would choose must be one that can open, because Qt aborts the
-// process when, say, xcb cannot reach its X server.
-std::string DisplayProblem();
-
 class WindowSession {
   public:
     WindowSession();

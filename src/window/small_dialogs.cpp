@@ -172,6 +172,17 @@ bool OpenWebPage(QWidget* parent, const QUrl& url) {
     return false;
 }
 
+void OpenManual(QWidget* parent) {
+    const QString manual = FindManual();
+    if (manual.isEmpty())
+        ShowWarning(parent, Text("Msg", "Error"),
+                    QString::fromStdString(FormatText(GetText("Msg", "Unable to open file"), "manual.html")));
+    // Without a desktop opener (xdg-open) Qt has nothing to hand the file to.
+    else if (!OpenUrl(QUrl::fromLocalFile(manual)))
+        ShowWarning(parent, Text("Msg", "Warning"),
+                    QString::fromStdString(FormatText(GetText("Msg", "No manual program"), manual.toStdString())));
+}
+
 void ShowNoMailProgram(QWidget* parent) {
     ShowWarning(parent, Text("Msg", "Warning"),
                 QString::fromStdString(FormatText(GetText("Msg", "No mail program"), kFeedbackAddress)));

@@ -62,5 +62,8 @@ class FeedbackWindow : public QDialog {
 void ShowNoMailProgram(QWidget* parent);
 // Opens a web address; when no program takes it, says so and names it.
 bool OpenWebPage(QWidget* parent, const QUrl& url);
+// Help -> User Manual and the Help button of the preferences: the manual in
+// the desktop's program for it, or a warning saying why not.
+void OpenManual(QWidget* parent);
 
 }  // namespace kestrune

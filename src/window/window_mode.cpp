@@ -2,8 +2,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
-#include <QLibraryInfo>
 #include <QIcon>
 #include <QScreen>
 #include <QSocketNotifier>
@@ -12,7 +10,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -35,52 +32,79 @@
 namespace kestrune {
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
+// Qt picks its display platform itself (QT_QPA_PLATFORM's list, else Wayland
+// when WAYLAND_DISPLAY is set, then X) and aborts the process when none of
+// them starts. What it says while it tries is held back until the start is
+// decided: after a start it is passed on as Qt would have printed it; after
+// a failure it becomes the one line the program prints before it ends.
+struct HeldMessage {
+    QtMsgType type;
+    std::string category;
+    QString text;
+};
+std::mutex start_mutex;
+std::vector<HeldMessage> held_messages;
+
+std::string OneLine(const QString& text) { return text.simplified().toStdString(); }
+
+// Set but empty is told apart from unset: Qt tries Wayland for a
+// WAYLAND_DISPLAY that is set at all.
+std::string EnvironmentShown(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(name) + "=\"" + value + "\"" : "no " + std::string(name);
 }
 
-// Asks libxcb itself whether the X server of $DISPLAY accepts a connection:
-// the same test Qt's xcb plugin makes before it gives up with an abort.
-bool XServerReachable() {
-    void* xcb = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-    if (!xcb) return false;
-    using Connect = void* (*)(const char*, int*);
-    using HasError = int (*)(void*);
-    using Disconnect = void (*)(void*);
-    auto connect = reinterpret_cast<Connect>(dlsym(xcb, "xcb_connect"));
-    auto has_error = reinterpret_cast<HasError>(dlsym(xcb, "xcb_connection_has_error"));
-    auto disconnect = reinterpret_cast<Disconnect>(dlsym(xcb, "xcb_disconnect"));
-    bool ok = false;
-    if (connect && has_error && disconnect) {
-        void* connection = connect(nullptr, nullptr);
-        if (connection) {
-            ok = has_error(connection) == 0;
-            disconnect(connection);
+// Each platform Qt gave up on, with the reasons it gave before naming it:
+// "wayland (Failed to create wl_display ...), xcb (could not connect to
+// display :1)".
+std::string PlatformsTried(const std::vector<HeldMessage>& messages, const QString& fatal) {
+    std::string tried, reasons;
+    for (const HeldMessage& m : messages) {
+        const std::string text = OneLine(m.text);
+        const size_t quote = text.find("plugin \"");
+        const size_t close = quote == std::string::npos ? quote : text.find('"', quote + 8);
+        if (m.category == "qt.qpa.plugin" && close != std::string::npos) {
+            if (reasons.empty()) reasons = text.starts_with("Could not find") ? "not installed" : "failed";
+            tried += (tried.empty() ? "" : ", ") + text.substr(quote + 8, close - quote - 8) + " (" + reasons + ")";
+            reasons.clear();
+        } else if (!text.empty()) {
+            reasons += (reasons.empty() ? "" : "; ") + text;
         }
     }
-    dlclose(xcb);
-    return ok;
+    if (!reasons.empty()) tried += (tried.empty() ? "" : ", ") + reasons;
+    return tried.empty() ? OneLine(fatal) : tried;
 }
 
-bool PlatformPluginInstalled(const std::string& name) {
-    QStringList folders;
-    for (const QString& p : QString::fromStdString(Env("QT_PLUGIN_PATH")).split(QLatin1Char(':'), Qt::SkipEmptyParts))
-        folders << p;
-    folders << QLibraryInfo::path(QLibraryInfo::PluginsPath);
-    const QString file = QStringLiteral("/platforms/libq") + QString::fromStdString(name) + QStringLiteral(".so");
-    for (const QString& folder : folders)
-        if (QFileInfo::exists(folder + file)) return true;
-    return false;
+[[noreturn]] void EndWithoutDisplay(const QString& fatal) {
+    std::string line;
+    {
+        std::lock_guard guard(start_mutex);
+        line = PlatformsTried(held_messages, fatal);
+    }
+    std::fprintf(stderr, "%s: cannot open the window: no display platform could start: %s; with %s, %s, %s; "
+                 "run with parameters for the command line\n",
+                 ProgramName().c_str(), line.c_str(), EnvironmentShown("QT_QPA_PLATFORM").c_str(),
+                 EnvironmentShown("WAYLAND_DISPLAY").c_str(), EnvironmentShown("DISPLAY").c_str());
+    std::fflush(stderr);
+    // Qt would abort once this handler returns; nothing of the window has
+    // been made yet, so there is nothing to save.
+    std::_Exit(0);
 }
 
-bool PlatformCanOpen(const std::string& name) {
-    if (name.empty()) return false;
-    if (!PlatformPluginInstalled(name)) return false;
-    if (name == "xcb") return !Env("DISPLAY").empty() && XServerReachable();
-    if (name.starts_with("wayland")) return !Env("WAYLAND_DISPLAY").empty();
-    // offscreen, minimal, vnc, eglfs, linuxfb: nothing to connect to first.
-    return true;
+void HoldStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) EndWithoutDisplay(text);
+    std::lock_guard guard(start_mutex);
+    held_messages.push_back({type, context.category ? context.category : "", text});
+}
+
+void PassOnStartMessages() {
+    std::vector<HeldMessage> messages;
+    {
+        std::lock_guard guard(start_mutex);
+        messages.swap(held_messages);
+    }
+    for (const HeldMessage& m : messages)
+        qt_message_output(m.type, QMessageLogContext(nullptr, 0, nullptr, m.category.c_str()), m.text);
 }
 
 // The screenshot aid's list: tidy example paths rather than whatever the
@@ -124,31 +148,6 @@ void ReceiveCloseRequests(QObject* receiver, WindowSession* session) {
 }
 
 }  // namespace
-
-std::string DisplayProblem() {
-    std::string chosen = Env("QT_QPA_PLATFORM");
-    if (!chosen.empty()) {
-        // "name:arguments", and Qt 6 tries ";"-separated names in order.
-        size_t start = 0;
-        while (start <= chosen.size()) {
-            size_t end = chosen.find(';', start);
-            if (end == std::string::npos) end = chosen.size();
-            std::string name = chosen.substr(start, end - start);
-            name = name.substr(0, name.find(':'));
-            if (PlatformCanOpen(name)) return "";
-            start = end + 1;
-        }
-        return "cannot open the window: the display platform \"" + chosen +
-               "\" is not available (QT_QPA_PLATFORM)";
-    }
-    if (!Env("WAYLAND_DISPLAY").empty() && PlatformCanOpen("wayland")) return "";
-    if (!Env("DISPLAY").empty()) {
-        if (PlatformCanOpen("xcb")) return "";
-        return "cannot open the window: the X display \"" + Env("DISPLAY") + "\" cannot be reached";
-    }
-    return "cannot open the window: no display (DISPLAY and WAYLAND_DISPLAY are unset); "
-           "run with parameters for the command line";
-}
 
 WindowSession::WindowSession() = default;
 WindowSession::~WindowSession() { StopListening(); }
@@ -276,12 +275,6 @@ bool WriteScreenshot(const std::vector<std::string>& params) {
 }
 
 int RunWindowMode(int argc, char** argv) {
-    const std::string problem = DisplayProblem();
-    if (!problem.empty()) {
-        std::fprintf(stderr, "%s: %s\n", ProgramName().c_str(), problem.c_str());
-        std::fflush(stderr);
-        return 0;
-    }
     const std::vector<std::string> params(argv + std::min(argc, 1), argv + argc);
     std::string first = params.empty() ? std::string() : params.front();
     for (char& c : first) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -290,7 +283,10 @@ int RunWindowMode(int argc, char** argv) {
     int qt_argc = 1;
     char* qt_argv[] = {argv && argv[0] ? argv[0] : const_cast<char*>("kestrunecmd"), nullptr};
     SetCloseRequestHandler(PostCloseRequest);
+    const QtMessageHandler qt_handler = qInstallMessageHandler(HoldStartMessage);
     QApplication app(qt_argc, qt_argv);
+    qInstallMessageHandler(qt_handler);
+    PassOnStartMessages();
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kestrune")));
     QGuiApplication::setDesktopFileName(QStringLiteral("kestrune"));
 

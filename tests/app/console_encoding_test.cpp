@@ -51,6 +51,10 @@ TEST_P(ConsoleEncoding, DebugRunWithANameOutsideAscii) {
 INSTANTIATE_TEST_SUITE_P(Variable, ConsoleEncoding,
                          testing::Values(EncodingCase{nullptr, false}, EncodingCase{"", false},
                                          EncodingCase{"0", false}, EncodingCase{"1", true},
-                                         EncodingCase{"yes", true}));
+                                         EncodingCase{"yes", true}),
+                         [](const auto& info) {
+                             const char* v = info.param.value;
+                             return v ? std::string(*v ? "Value_" : "Empty") + v : std::string("Unset");
+                         });
 
 }  // namespace

@@ -132,7 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
                     TabCase{{"kestrunecmd", "--jpg-chroma", "=", "hi"}, "HIGH\n"},
                     TabCase{{"kestrunecmd", "--resize-algorithm", "=", "b"}, "BOX\nBILINEAR\nBSPLINE\nBICUBIC\n"},
                     TabCase{{"kestrunecmd", "-c", "jp"}, "jp2\njpg\n"},
-                    TabCase{{"kestrunecmd", "--flip-h"}, "--flip-horizontal\n"}));
+                    // Values are completed whatever the case typed.
+                    TabCase{{"kestrunecmd", "--conversion", "=", "w"}, "wbmp\nwebp\n"},
+                    TabCase{{"kestrunecmd", "-c", "W"}, "wbmp\nwebp\n"},
+                    TabCase{{"kestrunecmd", "--Resize-Algorithm", "=", "Bi"}, "BILINEAR\nBICUBIC\n"},
+                    TabCase{{"kestrunecmd", "--flip-h"}, "--flip-horizontal\n"}),
+    [](const auto& info) { return testing_support::ParamName({info.param.words.begin() + 1, info.param.words.end()}); });
 
 TEST(InstalledTree, HoldsTheProgramItsManualAndTheDesktopFiles) {
     testing_support::TempDir root;

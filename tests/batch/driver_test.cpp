@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormatBlockCase{{"-c", "jpg"},
                         {"JPG BPP: 0", "JPG Quality: 95", "JPG Chroma Subsampling: none", "JPG Save As: standard"}},
         FormatBlockCase{{"-c", "gif"}, {"GIF BPP: 0"}}, FormatBlockCase{{"-c", "dds"}, {"DDS BPP: 0"}},
-        FormatBlockCase{{"-c", "webp"}, {"WEBP BPP: 0"}}));
+        FormatBlockCase{{"-c", "webp"}, {"WEBP BPP: 0"}}),
+    [](const auto& info) { return info.param.options.empty() ? "Default" : ParamName(info.param.options); });
 
 TEST_F(DriverTest, WatermarkFontAndImageAreCheckedBeforeAnyFileIsRead) {
     WriteStill(in + "/a.gif");

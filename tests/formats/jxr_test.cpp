@@ -284,7 +284,8 @@ TEST_P(JxrSaveFrameTest, EveryAllowedDepthIsSavedAndReadsBack) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(AllowedDepths, JxrSaveFrameTest, ::testing::Values(1, 8, 16, 24, 32, 48, 96));
+INSTANTIATE_TEST_SUITE_P(AllowedDepths, JxrSaveFrameTest, ::testing::Values(1, 8, 16, 24, 32, 48, 96),
+                         [](const auto& info) { return "Bpp" + std::to_string(info.param); });
 
 TEST_F(JxrWriterTest, AFailedSaveLeavesNothingBehind) {
     Settings s = formats_test::CommandLineSettings();

@@ -191,7 +191,11 @@ INSTANTIATE_TEST_SUITE_P(Targets, ResizeGuard,
                                          GuardCase{100000000, 1, false, true},
                                          GuardCase{20000, 5001, false, true},   // just past the bound
                                          GuardCase{1 << 20, 1, false, false},   // longest side allowed
-                                         GuardCase{2000, 1, true, false}));
+                                         GuardCase{2000, 1, true, false}),
+                         [](const auto& info) {
+                             const GuardCase& c = info.param;
+                             return std::to_string(c.width) + "x" + std::to_string(c.height) + (c.keep ? "_keep" : "");
+                         });
 
 TEST(ResizeTooLarge, BoundsTheAreaAndEachSide) {
     EXPECT_FALSE(kestrune::ResizeTooLarge(10000, 10000));

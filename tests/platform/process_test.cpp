@@ -187,7 +187,8 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_GE(held_lock, 0);
                         ASSERT_EQ(flock(held_lock, LOCK_EX), 0);
                     },
-                    1, false, true}));
+                    1, false, true}),
+    [](const auto& info) { return testing_support::ParamName({info.param.what}); });
 
 TEST(ProgramPaths, FolderAndNameOfThisExecutable) {
     const std::string folder = ProgramFolder();

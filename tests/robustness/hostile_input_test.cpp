@@ -137,7 +137,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"a 1.5 GB GIF within a budget larger than the memory", HugeGif, {}, kGigabyte * 6 / 5,
                     {{"KESTRUNE_MEMORY_BUDGET_MB", "4096"}}, false},
         // A list file is read line by line, whatever its size.
-        HostileCase{"a 640 MB list file", HugeList, {}, kGigabyte * 7 / 10, {}, true}));
+        HostileCase{"a 640 MB list file", HugeList, {}, kGigabyte * 7 / 10, {}, true}),
+    [](const auto& info) { return testing_support::ParamName({info.param.what}); });
 
 }  // namespace
 }  // namespace robustness

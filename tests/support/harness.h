@@ -5,6 +5,7 @@
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -104,6 +105,17 @@ std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Names of the entries of a folder, sorted.
 std::vector<std::string> ListNames(const std::string& folder);
+
+// A parameterised test's name from words: letters and digits kept, every
+// other run of characters one "_", the same in every build for ctest -R.
+inline std::string ParamName(const std::vector<std::string>& words) {
+    std::string name;
+    for (const std::string& word : words)
+        for (const char c : word + " ")
+            if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+            else if (!name.empty() && name.back() != '_') name += '_';
+    return name.substr(0, name.find_last_not_of('_') + 1);
+}
 
 }  // namespace testing_support
 

@@ -75,12 +75,17 @@ TEST_F(DesktopTest, ToolbarRunsCommandsAndItsHidingIsRemembered) {
     EXPECT_FALSE(bar->isVisible());
 }
 
-TEST_F(DesktopTest, FeedbackWithoutAMailProgramSaysSo) {
+TEST_F(DesktopTest, FeedbackAndManualWithoutAProgramToOpenThemSaySo) {
     kestrune::SetUrlOpener([](const QUrl&) { return false; });
     window()->RunCommand(kestrune::kCommandSendFeedback);
     ASSERT_EQ(warnings_.size(), 1u);
     EXPECT_TRUE(warnings_[0].text.contains("e-mail program")) << warnings_[0].text.toStdString();
     EXPECT_TRUE(warnings_[0].text.contains(kestrune::kFeedbackAddress));
+    window()->RunCommand(kestrune::kCommandManual);
+    ASSERT_EQ(warnings_.size(), 2u);
+    EXPECT_EQ(warnings_[1].text, "No program is set up on this computer to open the user manual. It is the file " +
+                                     kestrune::FindManual() + "; please open it in your web browser.");
+    EXPECT_TRUE(kestrune::FindManual().endsWith("/manual.html"));
 }
 
 TEST(OpenWith, ParametersThatNameFilesJoinTheList) {
