@@ -16,9 +16,13 @@ int RunParallelism() {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
-WorkerPool::WorkerPool(int threads, Source source) : source_(std::move(source)) {
-    threads_.reserve(static_cast<size_t>(std::max(1, threads)));
-    for (int i = 0; i < std::max(1, threads); ++i) {
+WorkerPool::WorkerPool(int threads, Source source, uint64_t work_per_thread) : source_(std::move(source)) {
+    MemoryBudget& budget = MemoryBudget::Process();
+    const uint64_t stack = ThreadStackBytes();
+    const int wanted = budget.ThreadsThatFit(std::max(1, threads), stack + work_per_thread);
+    stacks_ = MemoryReservation::IfRoom(budget, stack * static_cast<uint64_t>(wanted));
+    threads_.reserve(static_cast<size_t>(wanted));
+    for (int i = 0; i < wanted; ++i) {
         try {
             threads_.emplace_back([this] { Loop(); });
         } catch (const std::system_error&) {
