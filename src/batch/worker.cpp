@@ -252,31 +252,44 @@ bool ShowsRunNumbers(const Settings& s, const std::string& path) {
     return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
 }
 
-// The folder every output of the run lies under, links resolved: the output
-// folder, or "/" when the mask can climb out of it with "..". Empty when
-// the folder does not exist (then nothing listed lies under it).
-std::string OutputRoot(const BatchState& state, const Settings& s) {
-    if (("/" + s.filename_mask + "/").find("/../") != std::string::npos) return "/";
-    return ResolvedPath(state.output_folder);
+// Where the outputs of a run can land: under root (links resolved), and
+// with the extension `extension` (lower case) when the mask ends with the
+// format's one, which every name and numbered frame then keeps.
+struct OutputReach {
+    std::string root;  // "" when the folder does not exist: nothing listed lies there
+    std::string extension;  // "" for any
+};
+
+OutputReach ReachOfOutputs(const BatchState& state, const Settings& s) {
+    OutputReach reach;
+    // A mask that climbs out of the folder may write anywhere.
+    reach.root = ("/" + s.filename_mask + "/").find("/../") != std::string::npos ? "/" : ResolvedPath(state.output_folder);
+    const std::string mask = s.filename_mask.empty() ? "%filename%.%ext%" : ToLower(s.filename_mask);
+    for (const char* ending : {".%ext%", ".%ext[u]%", ".%ext[t]%"})
+        if (mask.ends_with(ending)) reach.extension = ToLower(state.conversion);
+    return reach;
 }
 
-// True when path (links followed, or the link itself in its folder) lies
-// under root: an earlier file may then write it.
-bool LiesUnder(const std::string& path, const std::string& root) {
-    if (root.empty() || path.empty()) return false;
-    if (root == "/") return true;
-    const auto under = [&](const std::string& p) { return p.size() > root.size() && p.starts_with(root + "/"); };
+// True when path, as it is read (links followed) or as its folder names it
+// (the link itself), is where an output can land.
+bool WithinReach(const std::string& path, const OutputReach& reach) {
+    if (reach.root.empty() || path.empty()) return false;
+    const auto reached = [&](const std::string& p) {
+        const bool under = reach.root == "/" || (p.size() > reach.root.size() && p.starts_with(reach.root + "/"));
+        return under && (reach.extension.empty() || ToLower(ExtensionPart(p)) == reach.extension);
+    };
     const size_t slash = path.rfind('/');
     const std::string folder = ResolvedPath(slash == std::string::npos ? "." : path.substr(0, slash + 1));
-    return under(ResolvedPath(path)) || (!folder.empty() && under(folder + "/" + path.substr(slash + 1)));
+    const std::string resolved = ResolvedPath(path);
+    return (!resolved.empty() && reached(resolved)) || (!folder.empty() && reached(folder + "/" + path.substr(slash + 1)));
 }
 
 // True when the file reads what an earlier file may write: its input or the
-// watermark image lies under the output root, whatever case or subfolder a
-// mask gives the names. Such a file waits for the files before it to be
+// watermark image is where an output can land, whatever case or subfolder
+// the mask gives the names. Such a file waits for the files before it to be
 // reported, so that it reads what it would one file at a time.
-bool ReadsEarlierOutputs(const Settings& s, const std::string& input, const std::string& output_root) {
-    return LiesUnder(input, output_root) || (s.do_watermark == 2 && LiesUnder(s.image, output_root));
+bool ReadsEarlierOutputs(const Settings& s, const std::string& input, const OutputReach& reach) {
+    return WithinReach(input, reach) || (s.do_watermark == 2 && WithinReach(s.image, reach));
 }
 
 // One file of a run converted side by side: taken in input order, converted
@@ -300,7 +313,7 @@ class SideBySideRun {
         run_ = batch_state;
         committed_ = batch_state;
         shown_path_ = batch_state.output_path;
-        output_root_ = OutputRoot(batch_state, settings);
+        outputs_ = ReachOfOutputs(batch_state, settings);
         // As many threads as the budget feeds with files like the first.
         const uint64_t per_file = next_ == end_ ? 0 : FileMemory(next_->first);
         pool_ = std::make_unique<WorkerPool>(threads, [this] { return NextFile(); }, per_file);
@@ -362,7 +375,7 @@ class SideBySideRun {
         // clears the flag before opening it when the answer is yes.
         pause_gate.Wait();
         const bool in_turn = ShowsRunNumbers(settings, state.current_input) ||
-                             ReadsEarlierOutputs(settings, state.current_input, output_root_);
+                             ReadsEarlierOutputs(settings, state.current_input, outputs_);
         {
             std::unique_lock lock(pool_->Lock());
             // Once the run is broken no file starts, except one whose
@@ -427,7 +440,7 @@ class SideBySideRun {
     const bool debug_;
     const size_t window_;
     RunState run_;
-    std::string output_root_;
+    OutputReach outputs_;
     // Touched by the reporting thread only (Run, Report).
     BatchState committed_;
     std::string shown_path_;

@@ -240,11 +240,6 @@ std::pair<int, int> ImageSizeOf(const std::string& path) {
     return size;
 }
 
-ProcessResult RunKestruneLimited(const std::vector<std::string>& args, uint64_t address_space_bytes,
-                                 const RunOptions& options) {
-    return RunKestruneLimited(args, Limits{{RLIMIT_AS, address_space_bytes}}, options);
-}
-
 ProcessResult RunKestruneLimited(const std::vector<std::string>& args, const Limits& limits,
                                  const RunOptions& options) {
     // The child inherits the soft limits; this process only forks and waits

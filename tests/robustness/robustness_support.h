@@ -90,10 +90,8 @@ std::vector<std::string> ExpectedOutputs(const std::string& stem, int frames, co
 // by extension for formats without a signature); {0, 0} when unreadable.
 std::pair<int, int> ImageSizeOf(const std::string& path);
 
-// kestrunecmd under an address-space limit (bytes), through a child that
-// sets the limit before it starts the program.
-ProcessResult RunKestruneLimited(const std::vector<std::string>& args, uint64_t address_space_bytes,
-                                 const RunOptions& options = {});
+// kestrunecmd under the limits, through a child that sets them before it
+// starts the program.
 ProcessResult RunKestruneLimited(const std::vector<std::string>& args, const Limits& limits,
                                  const RunOptions& options = {});
 
