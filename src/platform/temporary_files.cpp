@@ -167,9 +167,10 @@ void RemoveStaleTemporaryFiles(const std::string& folder) {
     // Once per folder per process, before its first staging file.
     static std::mutex lock;
     static auto* swept = new std::unordered_set<std::string>;
+    const std::string key = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     std::lock_guard guard(lock);
-    if (!swept->insert(folder).second) return;
-    RemoveStaleStagingFiles(folder);
+    if (!swept->insert(key).second) return;
+    RemoveStaleStagingFiles(key);
 }
 
 std::string CreateTemporaryBeside(const std::string& target) {

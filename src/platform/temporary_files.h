@@ -15,7 +15,7 @@ namespace kestrune {
 // folder gets one, the staging files left there by writers of this user
 // that are gone (a run killed outright) are removed.
 std::string CreateTemporaryBeside(const std::string& target);
-// Removes those stale staging files from folder (ending with "/") now,
+// Removes those stale staging files from folder now,
 // unless this process did so already: a run does it for its output folder
 // before it starts, whether or not it comes to write there.
 void RemoveStaleTemporaryFiles(const std::string& folder);
