@@ -20,7 +20,6 @@ WorkerPool::WorkerPool(int threads, Source source, uint64_t work_per_thread) : s
     MemoryBudget& budget = MemoryBudget::Process();
     const uint64_t stack = ThreadStackBytes();
     const int wanted = budget.ThreadsThatFit(std::max(1, threads), stack + work_per_thread);
-    stacks_ = MemoryReservation::IfRoom(budget, stack * static_cast<uint64_t>(wanted));
     threads_.reserve(static_cast<size_t>(wanted));
     for (int i = 0; i < wanted; ++i) {
         try {
@@ -31,6 +30,8 @@ WorkerPool::WorkerPool(int threads, Source source, uint64_t work_per_thread) : s
             break;
         }
     }
+    stacks_ = stack * threads_.size();
+    budget.Withhold(stacks_);
 }
 
 WorkerPool::~WorkerPool() {
@@ -40,6 +41,7 @@ WorkerPool::~WorkerPool() {
     }
     wake_.notify_all();
     for (std::thread& t : threads_) t.join();
+    MemoryBudget::Process().Restore(stacks_);
 }
 
 bool WorkerPool::TryRun(std::function<void()> task) {

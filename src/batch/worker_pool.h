@@ -30,7 +30,7 @@ class WorkerPool {
     // At most `threads` threads, fewer when the process's memory budget
     // cannot give each its stack and `work_per_thread` bytes, or when no
     // more can be started; throws std::system_error when none can. The
-    // stacks are reserved from the budget while the pool lives.
+    // stacks are withheld from the budget while the pool lives.
     WorkerPool(int threads, Source source, uint64_t work_per_thread = 0);
     // Stops taking work from the source and waits for every thread.
     ~WorkerPool();
@@ -58,7 +58,7 @@ class WorkerPool {
     std::deque<std::function<void()>> tasks_;
     int idle_ = 0;
     bool stopping_ = false;
-    MemoryReservation stacks_;
+    uint64_t stacks_ = 0;  // withheld from the process's budget
     std::vector<std::thread> threads_;
 };
 

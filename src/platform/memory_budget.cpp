@@ -101,7 +101,7 @@ uint64_t MemoryBudget::Reserved() const {
 
 void MemoryBudget::Acquire(uint64_t bytes) {
     std::unique_lock lock(mutex_);
-    released_.wait(lock, [&] { return reserved_ == 0 || bytes <= total_ - std::min(total_, reserved_); });
+    released_.wait(lock, [&] { return reserved_ == withheld_ || bytes <= total_ - std::min(total_, reserved_); });
     reserved_ += bytes;
 }
 
@@ -110,6 +110,22 @@ bool MemoryBudget::TryAcquire(uint64_t bytes) {
     if (reserved_ > total_ || bytes > total_ - reserved_) return false;
     reserved_ += bytes;
     return true;
+}
+
+void MemoryBudget::Withhold(uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    reserved_ += bytes;
+    withheld_ += bytes;
+}
+
+void MemoryBudget::Restore(uint64_t bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        bytes = std::min(bytes, withheld_);
+        withheld_ -= bytes;
+        reserved_ -= std::min(reserved_, bytes);
+    }
+    released_.notify_all();
 }
 
 int MemoryBudget::ThreadsThatFit(int wanted, uint64_t each) const {

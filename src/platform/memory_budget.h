@@ -32,6 +32,11 @@ class MemoryBudget {
     // Takes bytes only when they fit now.
     bool TryAcquire(uint64_t bytes);
     void Release(uint64_t bytes);
+    // Standing reservations (the stacks of threads while they live):
+    // counted against the room like any other, but a request larger than
+    // the whole budget still runs once nothing else is reserved.
+    void Withhold(uint64_t bytes);
+    void Restore(uint64_t bytes);
     // How many of `wanted` threads (at least 1) the room left now can give
     // `each` bytes: a thread the budget cannot feed only waits for room or
     // makes the allocations of the others fail.
@@ -42,6 +47,7 @@ class MemoryBudget {
     mutable std::mutex mutex_;
     std::condition_variable released_;
     uint64_t reserved_ = 0;
+    uint64_t withheld_ = 0;  // the standing part of reserved_
 };
 
 // Bytes of a budget, given back when the reservation ends.
