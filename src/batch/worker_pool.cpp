@@ -20,6 +20,9 @@ WorkerPool::WorkerPool(int threads, Source source, uint64_t work_per_thread) : s
     MemoryBudget& budget = MemoryBudget::Process();
     const uint64_t stack = ThreadStackBytes();
     const int wanted = budget.ThreadsThatFit(std::max(1, threads), stack + work_per_thread);
+    // Not even one thread beside the work in hand: it is done on the
+    // calling thread, as when no thread can be started.
+    if (wanted == 0) throw std::system_error(std::make_error_code(std::errc::not_enough_memory));
     threads_.reserve(static_cast<size_t>(wanted));
     for (int i = 0; i < wanted; ++i) {
         try {

@@ -29,8 +29,9 @@ class WorkerPool {
 
     // At most `threads` threads, fewer when the process's memory budget
     // cannot give each its stack and `work_per_thread` bytes, or when no
-    // more can be started; throws std::system_error when none can. The
-    // stacks are withheld from the budget while the pool lives.
+    // more can be started; throws std::system_error when none can (or the
+    // budget cannot feed even one). The stacks are withheld from the budget
+    // while the pool lives.
     WorkerPool(int threads, Source source, uint64_t work_per_thread = 0);
     // Stops taking work from the source and waits for every thread.
     ~WorkerPool();

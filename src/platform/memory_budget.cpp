@@ -132,7 +132,7 @@ int MemoryBudget::ThreadsThatFit(int wanted, uint64_t each) const {
     std::lock_guard lock(mutex_);
     const uint64_t room = total_ - std::min(total_, reserved_);
     const uint64_t fit = each == 0 ? static_cast<uint64_t>(wanted) : room / each;
-    return static_cast<int>(std::clamp<uint64_t>(fit, 1, static_cast<uint64_t>(std::max(1, wanted))));
+    return static_cast<int>(std::min<uint64_t>(fit, static_cast<uint64_t>(std::max(0, wanted))));
 }
 
 void MemoryBudget::Release(uint64_t bytes) {

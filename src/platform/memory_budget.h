@@ -37,9 +37,9 @@ class MemoryBudget {
     // the whole budget still runs once nothing else is reserved.
     void Withhold(uint64_t bytes);
     void Restore(uint64_t bytes);
-    // How many of `wanted` threads (at least 1) the room left now can give
-    // `each` bytes: a thread the budget cannot feed only waits for room or
-    // makes the allocations of the others fail.
+    // How many of `wanted` threads the room left now can give `each` bytes
+    // (0: not even one): a thread the budget cannot feed only waits for
+    // room or makes the allocations of the others fail.
     int ThreadsThatFit(int wanted, uint64_t each) const;
 
   private:
