@@ -1,11 +1,12 @@
 // Writes the benchmark inputs: deterministic GIFs (fixed seeds), so every
-// machine converts the same pixels. Usage: bench_workload <folder> [j6]
-// (with j6: that set only)
+// machine converts the same pixels. Usage: bench_workload <folder> [j6|tight]
+// (with j6 or tight: that set only)
 //   j1/      200 stills 640x480, 256 colours
 //   j3/      20 animations 480x270, 30 frames of partial updates, mixed disposal
 //   j4/      one animation 1920x1080, 60 frames
 //   scale/   one 480x270 animation at 30, 120 and 380 frames (same first frames)
 //   j6/      5000 small animations 64x64, 3 frames (an icon or sticker pack)
+//   tight/   one animation 1000x1000, 500 frames (the address-space limit rows)
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -90,11 +91,16 @@ void Write(const std::filesystem::path& path, const GifImage& gif) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && !(argc == 3 && std::string(argv[2]) == "j6")) {
-        std::fprintf(stderr, "usage: %s <folder> [j6]\n", argv[0]);
+    const std::string only = argc == 3 ? argv[2] : "";
+    if (argc < 2 || argc > 3 || (argc == 3 && only != "j6" && only != "tight")) {
+        std::fprintf(stderr, "usage: %s <folder> [j6|tight]\n", argv[0]);
         return 2;
     }
     const std::filesystem::path root = argv[1];
+    if (only == "tight") {
+        Write(root / "tight" / "big500.gif", Animation(1000, 1000, 500, 6000));
+        return 0;
+    }
     char name[64];
     for (unsigned i = 0; i < 5000; ++i) {
         std::snprintf(name, sizeof name, "icon%04u.gif", i);

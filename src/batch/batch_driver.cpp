@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "settings/text_table.h"
@@ -12,9 +13,11 @@
 #include "formats/registry.h"
 #include "formats/saving.h"
 #include "imaging/watermark.h"
+#include "platform/memory_budget.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
@@ -123,7 +126,14 @@ void RunThread(void (*procedure)()) {
         batch_progress.file_count = 0;
     }
     batch_progress.keep_running.store(1);
-    std::thread thread(procedure);
+    std::thread thread;
+    try {
+        thread = std::thread(procedure);
+    } catch (const std::system_error&) {
+        // No thread to be had: the run goes on this one.
+        procedure();
+        return;
+    }
     thread.join();
 }
 
@@ -148,6 +158,9 @@ void RunBatch(bool quiet) {
     const Settings& s = settings;
     state.command_line = true;
     if (state.program_folder.empty()) state.program_folder = ProgramFolder();
+    // Under a memory limit the allocation arenas are limited before any
+    // thread of the run allocates.
+    MemoryBudget::Process();
 
     const bool debug = run_request.mode == "DEBUG";
     auto status = [quiet](const std::string& text) {
@@ -205,6 +218,7 @@ void RunBatch(bool quiet) {
     if (debug) ListGroup("Advanced", s, nullptr, true);
 
     PrepareOutputFormat(state, s);
+    RemoveStaleTemporaryFiles(state.output_folder);
 
     status(GetText("General", "Importing"));
     if (!state.input_folder.empty()) {

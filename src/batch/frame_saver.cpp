@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 #include <mutex>
+#include <system_error>
 
 #include "formats/registry.h"
 
@@ -53,10 +54,23 @@ FrameSaver::FrameSaver(int parallelism, MemoryBudget& budget, WorkerPool* pool)
     // composes the frames: it waits for the oldest save when they are all
     // busy rather than encoding one itself, which would leave them idle
     // until it is done (composing costs little next to encoding).
-    if (parallelism_ > 1 && !pool_) {
-        own_pool_ = std::make_unique<WorkerPool>(parallelism_, [] { return std::function<void()>(); });
-        pool_ = own_pool_.get();
+    // They start with the first frame, whose size says how many of them
+    // the memory budget can feed.
+    wants_own_pool_ = parallelism_ > 1 && !pool_;
+}
+
+bool FrameSaver::StartOwnSavers(uint64_t frame_cost) {
+    wants_own_pool_ = false;
+    try {
+        own_pool_ = std::make_unique<WorkerPool>(parallelism_, [] { return std::function<void()>(); }, frame_cost);
+    } catch (const std::system_error&) {
+        // No thread to be had: every frame is saved on this one.
+        parallelism_ = 1;
+        return false;
     }
+    pool_ = own_pool_.get();
+    parallelism_ = std::min(parallelism_, own_pool_->Size());
+    return true;
 }
 
 FrameSaver::~FrameSaver() {
@@ -81,7 +95,7 @@ void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const 
 }
 
 void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context, bool into_temporary) {
-    if (parallelism_ <= 1) {
+    if ((parallelism_ <= 1 && !own_pool_) || (wants_own_pool_ && !StartOwnSavers(FrameSaveMemory(image)))) {
         SaveHere(image, target, context, into_temporary);
         return;
     }

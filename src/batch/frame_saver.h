@@ -73,11 +73,16 @@ class FrameSaver {
         std::future<SaveResult> result;
     };
     void RetireOldest();
+    // Starts the saver's own threads for frames of `frame_cost` bytes, as
+    // many as the budget feeds; false when none can be had (every frame is
+    // then saved right here).
+    bool StartOwnSavers(uint64_t frame_cost);
     void SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context, bool into_temporary);
 
     int parallelism_;
     MemoryBudget& budget_;
     std::unique_ptr<WorkerPool> own_pool_;
+    bool wants_own_pool_ = false;
     WorkerPool* pool_;
     std::deque<Running> running_;
     std::vector<Outcome> done_;

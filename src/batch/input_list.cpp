@@ -54,8 +54,11 @@ int AddListedEntry(const std::string& folder, const FolderEntry& entry, VisitedF
     return ScanFolderBelow(folder + name, visited);
 }
 
-// False when the folder was already visited by this import.
+// False when the folder was already visited by this import, or lies on a
+// kernel file system: a link into /proc would reach every process's folders
+// (and through their roots the whole machine).
 bool FirstVisit(const std::string& folder, VisitedFolders& visited) {
+    if (IsOnKernelFileSystem(folder)) return false;
     FolderIdentity id;
     if (!GetFolderIdentity(folder, id)) return true;
     return visited.insert({id.device, id.inode}).second;

@@ -51,8 +51,13 @@ namespace {
 // could never be converted, and reading it whole would take the memory the
 // other files need).
 uint64_t FileMemory(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return 1;  // the loader finds it unreadable and fails it
+    // A FIFO or device put in the file's place is never opened for good.
+    const int fd = OpenRegularFile(path);
+    FILE* file = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!file) {
+        if (fd >= 0) close(fd);
+        return 1;  // the loader finds it unreadable and fails it
+    }
     unsigned char header[10] = {};
     const size_t got = std::fread(header, 1, sizeof header, file);
     struct stat st {};
@@ -166,7 +171,7 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
             // The frame is encoded straight into the staging file. Where no
             // temporary file can be made beside the target, the save there
             // fails as well; it is tried there all the same.
-            const std::string staging = TemporaryPathBeside(target, state.conversion);
+            const std::string staging = CreateTemporaryBeside(target);
             if (!staging.empty()) {
                 run.staged->push_back({staging, target});
                 written_to = staging;
@@ -247,6 +252,46 @@ bool ShowsRunNumbers(const Settings& s, const std::string& path) {
     return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
 }
 
+// Where the outputs of a run can land: under root (links resolved), and
+// with the extension `extension` (lower case) when the mask ends with the
+// format's one, which every name and numbered frame then keeps.
+struct OutputReach {
+    std::string root;  // "" when the folder does not exist: nothing listed lies there
+    std::string extension;  // "" for any
+};
+
+OutputReach ReachOfOutputs(const BatchState& state, const Settings& s) {
+    OutputReach reach;
+    // A mask that climbs out of the folder may write anywhere.
+    reach.root = ("/" + s.filename_mask + "/").find("/../") != std::string::npos ? "/" : ResolvedPath(state.output_folder);
+    const std::string mask = s.filename_mask.empty() ? "%filename%.%ext%" : ToLower(s.filename_mask);
+    for (const char* ending : {".%ext%", ".%ext[u]%", ".%ext[t]%"})
+        if (mask.ends_with(ending)) reach.extension = ToLower(state.conversion);
+    return reach;
+}
+
+// True when path, as it is read (links followed) or as its folder names it
+// (the link itself), is where an output can land.
+bool WithinReach(const std::string& path, const OutputReach& reach) {
+    if (reach.root.empty() || path.empty()) return false;
+    const auto reached = [&](const std::string& p) {
+        const bool under = reach.root == "/" || (p.size() > reach.root.size() && p.starts_with(reach.root + "/"));
+        return under && (reach.extension.empty() || ToLower(ExtensionPart(p)) == reach.extension);
+    };
+    const size_t slash = path.rfind('/');
+    const std::string folder = ResolvedPath(slash == std::string::npos ? "." : path.substr(0, slash + 1));
+    const std::string resolved = ResolvedPath(path);
+    return (!resolved.empty() && reached(resolved)) || (!folder.empty() && reached(folder + "/" + path.substr(slash + 1)));
+}
+
+// True when the file reads what an earlier file may write: its input or the
+// watermark image is where an output can land, whatever case or subfolder
+// the mask gives the names. Such a file waits for the files before it to be
+// reported, so that it reads what it would one file at a time.
+bool ReadsEarlierOutputs(const Settings& s, const std::string& input, const OutputReach& reach) {
+    return WithinReach(input, reach) || (s.do_watermark == 2 && WithinReach(s.image, reach));
+}
+
 // One file of a run converted side by side: taken in input order, converted
 // on a thread of the pool, reported when every file before it has been.
 struct FileJob {
@@ -268,7 +313,10 @@ class SideBySideRun {
         run_ = batch_state;
         committed_ = batch_state;
         shown_path_ = batch_state.output_path;
-        pool_ = std::make_unique<WorkerPool>(threads, [this] { return NextFile(); });
+        outputs_ = ReachOfOutputs(batch_state, settings);
+        // As many threads as the budget feeds with files like the first.
+        const uint64_t per_file = next_ == end_ ? 0 : FileMemory(next_->first);
+        pool_ = std::make_unique<WorkerPool>(threads, [this] { return NextFile(); }, per_file);
     }
 
     // Reports every file in input order as it ends; returns the converted
@@ -326,6 +374,8 @@ class SideBySideRun {
         // The window mode holds the gate while it asks whether to stop, and
         // clears the flag before opening it when the answer is yes.
         pause_gate.Wait();
+        const bool in_turn = ShowsRunNumbers(settings, state.current_input) ||
+                             ReadsEarlierOutputs(settings, state.current_input, outputs_);
         {
             std::unique_lock lock(pool_->Lock());
             // Once the run is broken no file starts, except one whose
@@ -339,7 +389,7 @@ class SideBySideRun {
             }
             highest_started_ = std::max(highest_started_, job.index);
             job.started = true;
-            if (ShowsRunNumbers(settings, state.current_input)) {
+            if (in_turn) {
                 reported_.wait(lock, [&] { return committed_index_ == job.index; });
                 state.random_number = numbers_.first;
                 state.sequence_number = numbers_.second;
@@ -390,6 +440,7 @@ class SideBySideRun {
     const bool debug_;
     const size_t window_;
     RunState run_;
+    OutputReach outputs_;
     // Touched by the reporting thread only (Run, Report).
     BatchState committed_;
     std::string shown_path_;

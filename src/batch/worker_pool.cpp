@@ -16,9 +16,15 @@ int RunParallelism() {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
-WorkerPool::WorkerPool(int threads, Source source) : source_(std::move(source)) {
-    threads_.reserve(static_cast<size_t>(std::max(1, threads)));
-    for (int i = 0; i < std::max(1, threads); ++i) {
+WorkerPool::WorkerPool(int threads, Source source, uint64_t work_per_thread) : source_(std::move(source)) {
+    MemoryBudget& budget = MemoryBudget::Process();
+    const uint64_t stack = ThreadStackBytes();
+    const int wanted = budget.ThreadsThatFit(std::max(1, threads), stack + work_per_thread);
+    // Not even one thread beside the work in hand: it is done on the
+    // calling thread, as when no thread can be started.
+    if (wanted == 0) throw std::system_error(std::make_error_code(std::errc::not_enough_memory));
+    threads_.reserve(static_cast<size_t>(wanted));
+    for (int i = 0; i < wanted; ++i) {
         try {
             threads_.emplace_back([this] { Loop(); });
         } catch (const std::system_error&) {
@@ -27,6 +33,8 @@ WorkerPool::WorkerPool(int threads, Source source) : source_(std::move(source)) 
             break;
         }
     }
+    stacks_ = stack * threads_.size();
+    budget.Withhold(stacks_);
 }
 
 WorkerPool::~WorkerPool() {
@@ -36,6 +44,7 @@ WorkerPool::~WorkerPool() {
     }
     wake_.notify_all();
     for (std::thread& t : threads_) t.join();
+    MemoryBudget::Process().Restore(stacks_);
 }
 
 bool WorkerPool::TryRun(std::function<void()> task) {

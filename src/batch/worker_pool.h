@@ -4,11 +4,14 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "platform/memory_budget.h"
 
 namespace kestrune {
 
@@ -24,7 +27,12 @@ class WorkerPool {
     // changing, under Lock(), anything that may let it give one.
     using Source = std::function<std::function<void()>()>;
 
-    WorkerPool(int threads, Source source);
+    // At most `threads` threads, fewer when the process's memory budget
+    // cannot give each its stack and `work_per_thread` bytes, or when no
+    // more can be started; throws std::system_error when none can (or the
+    // budget cannot feed even one). The stacks are withheld from the budget
+    // while the pool lives.
+    WorkerPool(int threads, Source source, uint64_t work_per_thread = 0);
     // Stops taking work from the source and waits for every thread.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
@@ -51,6 +59,7 @@ class WorkerPool {
     std::deque<std::function<void()>> tasks_;
     int idle_ = 0;
     bool stopping_ = false;
+    uint64_t stacks_ = 0;  // withheld from the process's budget
     std::vector<std::thread> threads_;
 };
 

@@ -1,6 +1,7 @@
 #include "formats/loading.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,6 +12,8 @@
 #include <optional>
 #include <random>
 #include <vector>
+
+#include "platform/files.h"
 
 namespace kestrune {
 
@@ -39,10 +42,14 @@ int FramesInsideScreen(const GifLayout& layout) {
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<BYTE>& bytes) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
+    const int fd = OpenRegularFile(path);
+    std::FILE* f = fd < 0 ? nullptr : fdopen(fd, "rb");
+    if (!f) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
     struct stat info {};
-    bool ok = fstat(fileno(f), &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= 0 &&
+    bool ok = fstat(fileno(f), &info) == 0 && info.st_size >= 0 &&
               info.st_size <= INT_MAX;  // FreeImage's memory streams use 32-bit offsets
     if (ok) {
         bytes.resize(static_cast<size_t>(info.st_size));

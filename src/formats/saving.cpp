@@ -8,20 +8,17 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
-#include <random>
 #include <utility>
 #include <vector>
 
 #include "formats/j2k_writer.h"
 #include "formats/jxr_writer.h"
 #include "formats/registry.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
 
@@ -45,29 +42,7 @@ class BoundDevilImage {
     ILuint id_ = 0;
 };
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 }  // namespace
-
-// A fresh name beside the target: the rename that publishes the finished
-// file then stays within one file system and cannot cross devices. The name
-// is taken by creating the file exclusively, so two frames being saved at
-// the same time can never be given the same one. The registry of temporary
-// files knows the file from its creation on, so a close signal removes it
-// wherever the writer has got to. Empty when no file can be made there (a
-// folder that refuses it, or the process is ending).
-std::string TemporaryPathBeside(const std::string& target, const std::string& extension) {
-    const std::string folder = FolderOf(target);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + TemporaryName("kestrune", "") + "." + extension;
-        if (CreateTemporaryFile(candidate)) return candidate;
-        if (errno != EEXIST) break;
-    }
-    return std::string();
-}
 
 namespace {
 
@@ -559,18 +534,6 @@ FrameFormat OutputFrameFormat(const std::string& id, const Settings& s) {
     return format;
 }
 
-std::string TemporaryName(const std::string& prefix, const std::string& suffix) {
-    thread_local std::mt19937 generator(static_cast<std::mt19937::result_type>(
-        std::chrono::high_resolution_clock::now().time_since_epoch().count()));
-    std::uniform_int_distribution<int> letter(0, 25);
-    std::string name = prefix;
-    for (char digit : std::to_string(LocalTimeNow())) {
-        if (digit >= '0' && digit <= '9') name += static_cast<char>('a' + (digit - '0'));
-    }
-    for (int i = 0; i < 5; ++i) name += static_cast<char>('a' + letter(generator));
-    return name + suffix;
-}
-
 // Every writer produces a temporary file beside the target, which replaces
 // the target only once it is complete: a failed encoder then leaves neither
 // a truncated file nor a damaged earlier output, and a target that is the
@@ -586,7 +549,7 @@ SaveResult SaveFrame(const Bitmap& image, const std::string& target, const Frame
     if (!devil && access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0)
         return SaveResult::Failed;
 
-    const std::string temporary = TemporaryPathBeside(target, ext);
+    const std::string temporary = CreateTemporaryBeside(target);
     if (temporary.empty()) return SaveResult::Failed;
     const SaveResult result = SaveFrameInto(image, temporary, context);
     if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;

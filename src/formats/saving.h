@@ -17,7 +17,6 @@ int32_t SaveFlagsFor(const std::string& extension, const Settings& s);
 // The format's facts for the frames of a run: its table row, the save flags
 // and the depth setting (0: each frame's nearest allowed depth).
 FrameFormat OutputFrameFormat(const std::string& id, const Settings& s);
-std::string TemporaryName(const std::string& prefix, const std::string& suffix);
 
 enum class SaveResult {
     Saved,
@@ -30,10 +29,7 @@ enum class SaveResult {
 // target.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context);
 // The encoding alone, into a temporary file the caller made (with
-// TemporaryPathBeside) and publishes or discards.
+// CreateTemporaryBeside) and publishes or discards.
 SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context);
-// A new empty file beside the target, registered so that a close signal
-// removes it; "" when none can be made.
-std::string TemporaryPathBeside(const std::string& target, const std::string& extension);
 
 }  // namespace kestrune

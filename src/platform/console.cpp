@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "platform/temporary_files.h"
@@ -164,11 +165,23 @@ void SetCloseRequestHandler(void (*handler)()) { close_request_handler.store(han
 void InstallCloseHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
+        // A write past the file-size limit then fails (EFBIG) and fails its
+        // file, instead of ending the whole run.
+        signal(SIGXFSZ, SIG_IGN);
         if (pipe2(close_pipe, O_CLOEXEC) != 0) return;
+        try {
+            std::thread(WatchCloseSignals).detach();
+        } catch (const std::system_error&) {
+            // No thread to be had: close signals keep their default action,
+            // and the next run removes the staging files they leave.
+            close(close_pipe[0]);
+            close(close_pipe[1]);
+            close_pipe[0] = close_pipe[1] = -1;
+            return;
+        }
         at_quick_exit(ShutdownConsole);
         // Registered last, so it runs first.
         at_quick_exit(RemoveTemporaryFilesForExit);
-        std::thread(WatchCloseSignals).detach();
         struct sigaction action {};
         action.sa_handler = OnCloseSignal;
         sigemptyset(&action.sa_mask);

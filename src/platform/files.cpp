@@ -3,10 +3,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/clock.h"
 
@@ -79,6 +81,46 @@ bool GetFolderIdentity(const std::string& path, FolderIdentity& id) {
     return true;
 }
 
+bool IsOnKernelFileSystem(const std::string& path) {
+    struct statfs fs {};
+    if (statfs(path.c_str(), &fs) != 0) return false;
+    static constexpr unsigned long kKernelTypes[] = {
+        0x9fa0,      // proc
+        0x62656572,  // sysfs
+        0x64626720,  // debugfs
+        0x74726163,  // tracefs
+        0x0027e0eb,  // cgroup
+        0x63677270,  // cgroup2
+        0x73636673,  // securityfs
+        0x6165676c,  // pstore
+        0xcafe4a11,  // bpf
+        0x62656570,  // configfs
+        0x65735543,  // fusectl
+        0xf97cff8c,  // selinuxfs
+        0x42494e4d,  // binfmt_misc
+        0x00001cd1,  // devpts
+        0x19800202,  // mqueue
+        0xde5e81e4,  // efivarfs
+        0x6e736673,  // nsfs
+    };
+    const unsigned long type = static_cast<unsigned long>(fs.f_type) & 0xffffffffUL;
+    for (const unsigned long kernel : kKernelTypes)
+        if (type == kernel) return true;
+    // devtmpfs says it is a tmpfs, like any /tmp; it is told by being the
+    // file system mounted on /dev.
+    struct stat st {}, dev {}, root {};
+    return stat(path.c_str(), &st) == 0 && stat("/dev", &dev) == 0 && stat("/", &root) == 0 &&
+           dev.st_dev != root.st_dev && st.st_dev == dev.st_dev;
+}
+
+std::string ResolvedPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
 bool CreateFolder(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -139,16 +181,30 @@ bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds) {
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
+int OpenRegularFile(const std::string& path) {
+    // Not blocking, so that a FIFO is refused below instead of waiting for a
+    // writer; regular files ignore the flag, which is cleared once the file
+    // is known to be one.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat st;
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes) {
     bytes.clear();
-    // Not blocking, so that a FIFO is refused below instead of waiting for a
-    // writer that may never come; regular files ignore the flag.
-    FdCloser file{open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (file.fd < 0) return false;
-    struct stat st;
     // Devices, FIFOs and sockets never end or never start: /dev/zero would
     // fill the memory, a FIFO would hang the run.
-    if (fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    FdCloser file{OpenRegularFile(path)};
+    if (file.fd < 0) return false;
+    struct stat st;
+    if (fstat(file.fd, &st) != 0) return false;
     if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > max_bytes) return false;
     bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];

@@ -29,6 +29,16 @@ struct FolderIdentity {
 };
 bool GetFolderIdentity(const std::string& path, FolderIdentity& id);
 
+// True for a folder (links followed) on a file system the kernel makes up
+// (proc, sysfs, cgroup, debugfs, /dev and the like): their trees are
+// endless, hold every other process's folders or change while walked, and
+// hold no pictures.
+bool IsOnKernelFileSystem(const std::string& path);
+
+// The absolute path with every link, "." and ".." resolved; "" when some
+// part of it does not exist.
+std::string ResolvedPath(const std::string& path);
+
 bool CreateFolder(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 // Makes the file writable, then unlinks it.
@@ -45,6 +55,11 @@ bool SetLastWriteTime(const std::string& path, int64_t local_seconds);
 // on which of two repeated daylight-saving hours it lies in.
 bool GetLastWriteInstant(const std::string& path, int64_t& nanoseconds);
 bool SetLastWriteInstant(const std::string& path, int64_t nanoseconds);
+
+// A regular file opened for reading (its descriptor, blocking, closed on
+// exec); -1 for anything else. A FIFO or device put where a file was listed
+// is refused at once instead of waiting for a writer that may never come.
+int OpenRegularFile(const std::string& path);
 
 // A regular file of at most max_bytes, whole, into memory; false when it
 // cannot be read, is not a regular file or is larger.

@@ -1,5 +1,7 @@
 #include "platform/memory_budget.h"
 
+#include <malloc.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -48,6 +50,35 @@ uint64_t& HeldHere(const MemoryBudget* budget) {
 
 }  // namespace
 
+uint64_t ThreadStackBytes() {
+    static const uint64_t bytes = [] {
+        pthread_attr_t attributes;
+        size_t size = 0;
+        if (pthread_getattr_default_np(&attributes) != 0) return uint64_t{8} << 20;
+        if (pthread_attr_getstacksize(&attributes, &size) != 0 || size == 0) size = size_t{8} << 20;
+        pthread_attr_destroy(&attributes);
+        return static_cast<uint64_t>(size);
+    }();
+    return bytes;
+}
+
+uint64_t LimitAllocationArenas() {
+    static const uint64_t reserved = [] {
+        const uint64_t limit = std::min(ResourceLimit(RLIMIT_AS), ResourceLimit(RLIMIT_DATA));
+        if (limit == UINT64_MAX) return uint64_t{0};
+        // Each arena beside the main one reserves 64 MB of address space
+        // (touched or not); under a tight limit the threads' attempts to
+        // make their own fail by the thousand and slow every allocation.
+        // One arena per 1 GB of the limit, at most 8; 1 means the main
+        // arena only, which grows by brk and mmap as far as the limit goes.
+        constexpr uint64_t kArena = uint64_t{64} << 20;
+        const uint64_t arenas = std::clamp<uint64_t>(limit >> 30, 1, 8);
+        mallopt(M_ARENA_MAX, static_cast<int>(arenas));
+        return (arenas - 1) * kArena;
+    }();
+    return reserved;
+}
+
 uint64_t ProcessMemoryLimit() {
     uint64_t limit = UINT64_MAX;
     const long pages = sysconf(_SC_PHYS_PAGES), page_size = sysconf(_SC_PAGESIZE);
@@ -64,8 +95,11 @@ MemoryBudget& MemoryBudget::Process() {
     // Half of the limit: the libraries, the program and the one frame each
     // file is working on live beside what the budget counts.
     static MemoryBudget budget([] {
+        const uint64_t arenas = LimitAllocationArenas();
         const uint64_t asked = BudgetFromEnvironment();
-        return asked != 0 ? asked : ProcessMemoryLimit() / 2;
+        if (asked != 0) return asked;
+        const uint64_t limit = ProcessMemoryLimit();
+        return (limit - std::min(limit, arenas)) / 2;
     }());
     return budget;
 }
@@ -79,7 +113,7 @@ void MemoryBudget::Acquire(uint64_t bytes, uint64_t held_by_caller) {
     std::unique_lock lock(mutex_);
     held_by_waiters_ += held_by_caller;
     released_.wait(lock, [&] {
-        return reserved_ <= held_by_waiters_ || bytes <= total_ - std::min(total_, reserved_);
+        return reserved_ <= held_by_waiters_ + withheld_ || bytes <= total_ - std::min(total_, reserved_);
     });
     held_by_waiters_ -= held_by_caller;
     reserved_ += bytes;
@@ -90,6 +124,29 @@ bool MemoryBudget::TryAcquire(uint64_t bytes) {
     if (reserved_ > total_ || bytes > total_ - reserved_) return false;
     reserved_ += bytes;
     return true;
+}
+
+void MemoryBudget::Withhold(uint64_t bytes) {
+    std::lock_guard lock(mutex_);
+    reserved_ += bytes;
+    withheld_ += bytes;
+}
+
+void MemoryBudget::Restore(uint64_t bytes) {
+    {
+        std::lock_guard lock(mutex_);
+        bytes = std::min(bytes, withheld_);
+        withheld_ -= bytes;
+        reserved_ -= std::min(reserved_, bytes);
+    }
+    released_.notify_all();
+}
+
+int MemoryBudget::ThreadsThatFit(int wanted, uint64_t each) const {
+    std::lock_guard lock(mutex_);
+    const uint64_t room = total_ - std::min(total_, reserved_);
+    const uint64_t fit = each == 0 ? static_cast<uint64_t>(wanted) : room / each;
+    return static_cast<int>(std::min<uint64_t>(fit, static_cast<uint64_t>(std::max(0, wanted))));
 }
 
 void MemoryBudget::Release(uint64_t bytes) {

@@ -18,7 +18,9 @@ class MemoryBudget {
 
     // The process's budget: $KESTRUNE_MEMORY_BUDGET_MB when set, else half
     // of the smallest of the physical memory, the address-space and data
-    // limits and the control group's memory limit.
+    // limits and the control group's memory limit, less the C library's
+    // allocation arenas. Under an address-space or data limit the arenas
+    // are first limited (LimitAllocationArenas).
     static MemoryBudget& Process();
 
     uint64_t Total() const { return total_; }
@@ -32,6 +34,15 @@ class MemoryBudget {
     // Takes bytes only when they fit now.
     bool TryAcquire(uint64_t bytes);
     void Release(uint64_t bytes);
+    // Standing reservations (the stacks of threads while they live):
+    // counted against the room like any other, but a request larger than
+    // the whole budget still runs once nothing else is reserved.
+    void Withhold(uint64_t bytes);
+    void Restore(uint64_t bytes);
+    // How many of `wanted` threads the room left now can give `each` bytes
+    // (0: not even one): a thread the budget cannot feed only waits for
+    // room or makes the allocations of the others fail.
+    int ThreadsThatFit(int wanted, uint64_t each) const;
 
   private:
     const uint64_t total_;
@@ -39,6 +50,7 @@ class MemoryBudget {
     std::condition_variable released_;
     uint64_t reserved_ = 0;
     uint64_t held_by_waiters_ = 0;
+    uint64_t withheld_ = 0;  // the standing part of reserved_
 };
 
 // Bytes of a budget, given back when the reservation ends.
@@ -63,6 +75,15 @@ class MemoryReservation {
     uint64_t bytes_ = 0;
     bool held_by_thread_ = false;
 };
+
+// Address space a new thread takes for its stack (the C library's default).
+uint64_t ThreadStackBytes();
+
+// Under an address-space or data limit, the C library's per-thread
+// allocation arenas (each reserving 64 MB of address space) are limited to
+// what the limit leaves room for; their reservations are returned. 0 when
+// no such limit is set. Runs once; later calls return the first answer.
+uint64_t LimitAllocationArenas();
 
 // The memory limit of this process in bytes (physical memory, address-space
 // and data limits, control group), whichever is smallest.

@@ -59,12 +59,10 @@ std::string ProfileValue(const OptionRow& row, const std::string& value) {
 bool WriteFileReplacing(const std::string& path, const std::string& bytes) {
     // Written beside the file and renamed over it, so that a failed write
     // never leaves half a preference file behind.
-    // A close signal meanwhile removes it. One left behind by a process
-    // that could not clean up (a power cut) is stale and goes first.
-    const std::string temporary = path + ".tmp";
-    if (!CreateTemporaryFile(temporary) &&
-        !(errno == EEXIST && DeleteFileIfExists(temporary) && CreateTemporaryFile(temporary)))
-        return false;
+    // A close signal meanwhile removes it; one left behind by a process
+    // that could not clean up goes with the next write here.
+    const std::string temporary = CreateTemporaryBeside(path);
+    if (temporary.empty()) return false;
     std::FILE* file = std::fopen(temporary.c_str(), "wb");
     bool written = false, closed = false;
     if (file) {

@@ -610,9 +610,9 @@ bool MainWindow::ExportListPath(const QString& path) {
     // target only when every line was written: a broken export or a full
     // disk never leaves a cut-off list in place of the file the user had.
     const std::string target = Utf8(path);
-    const std::string temporary = FolderPart(target) + TemporaryName(".kestrune", ".part");
+    const std::string temporary = CreateTemporaryBeside(target);
     auto written_ok = std::make_shared<std::atomic<bool>>(false);
-    if (!CreateTemporaryFile(temporary)) {
+    if (temporary.empty()) {
         SetStatus(Text("Msg", "Export is not complete"));
         ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
         return false;
@@ -698,6 +698,7 @@ bool MainWindow::StartConversion() {
         settings.output_format = OutputFormatList().front();
     batch_state.conversion = settings.output_format;
     PrepareOutputFormat(batch_state, settings);
+    RemoveStaleTemporaryFiles(batch_state.output_folder);
     RememberOutFolder(settings, Utf8(field));
     FillFavourites();
 

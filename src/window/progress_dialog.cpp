@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <mutex>
+#include <system_error>
 
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
@@ -110,10 +111,16 @@ void ProgressDialog::Start(std::function<void()> procedure) {
     broken_ = false;
     taken_ = 0;
     file_count_ = 0;
-    thread_ = std::thread([this, procedure = std::move(procedure)] {
+    auto run = [this, procedure = std::move(procedure)] {
         procedure();
         ended_ = true;
-    });
+    };
+    try {
+        thread_ = std::thread(run);
+    } catch (const std::system_error&) {
+        // No thread to be had: the work runs here, the window waiting.
+        run();
+    }
     timer_.start();
     show();
 }

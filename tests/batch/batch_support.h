@@ -76,12 +76,12 @@ inline std::vector<std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
-// The writers publish a finished file by renaming a "kestrune..." temporary;
+// The writers publish a finished file by renaming a ".kestrune..." temporary;
 // none may stay behind, whatever happened to the file.
 #define EXPECT_NO_TEMPORARY_FILES(folder)                                                  \
     do {                                                                                   \
         for (const std::string& f : ::batch_tests::FilesBelow(folder))                     \
-            EXPECT_EQ(fs::path(f).filename().string().rfind("kestrune", 0), std::string::npos) \
+            EXPECT_EQ(fs::path(f).filename().string().rfind(".kestrune", 0), std::string::npos) \
                 << "temporary file left: " << f;                                           \
     } while (0)
 

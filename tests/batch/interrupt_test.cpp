@@ -115,7 +115,7 @@ TEST(Interrupt, CloseSignalsMidSaveLeaveNoTemporaryFileAndNoDamagedOutput) {
             ASSERT_EQ(run.Wait(), 0) << "signal " << sig;
 
             for (const auto& [name, bytes] : Contents(output)) {
-                EXPECT_FALSE(name.starts_with("kestrune")) << "temporary file left: " << name << " (signal " << sig << ")";
+                EXPECT_FALSE(name.starts_with(".kestrune")) << "temporary file left: " << name << " (signal " << sig << ")";
                 const auto it = expected.find(name);
                 if (it == expected.end()) continue;
                 EXPECT_TRUE(bytes == it->second) << name << " is not the complete output (signal " << sig << ")";

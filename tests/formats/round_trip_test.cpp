@@ -161,7 +161,7 @@ TEST_P(RoundTrip, EveryFrameIsWrittenAndReadsBack) {
     source = {};
     // Only the outputs (and the converted DDS pictures) remain: no temporary file.
     for (const std::string& name : testing_support::ListNames(dir.path()))
-        EXPECT_EQ(name.rfind("kestrune", 0), std::string::npos) << name;
+        EXPECT_EQ(name.rfind(".kestrune", 0), std::string::npos) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllOutputFormats, RoundTrip, ::testing::ValuesIn(kCases),

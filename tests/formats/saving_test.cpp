@@ -137,26 +137,6 @@ TEST_F(SavingTest, IconSizeLimit) {
     EXPECT_EQ(FreeImage_GetHeight(back.get()), 128u);
 }
 
-TEST_F(SavingTest, TemporaryNameSpellsTheLocalTime) {
-    const int64_t before = LocalTimeNow();
-    const std::string name = TemporaryName("kestrune", ".x");
-    const int64_t after = LocalTimeNow();
-    const std::string digits = std::to_string(before);
-    ASSERT_EQ(name.size(), 8 + digits.size() + 5 + 2);
-    EXPECT_EQ(name.substr(0, 8), "kestrune");
-    EXPECT_EQ(name.substr(name.size() - 2), ".x");
-    int64_t spelled = 0;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        const char c = name[8 + i];
-        ASSERT_TRUE(c >= 'a' && c <= 'j') << name;
-        spelled = spelled * 10 + (c - 'a');
-    }
-    EXPECT_GE(spelled, before);
-    EXPECT_LE(spelled, after);
-    for (size_t i = 8 + digits.size(); i < name.size() - 2; ++i)
-        EXPECT_TRUE(name[i] >= 'a' && name[i] <= 'z') << name;
-}
-
 TEST_F(SavingTest, DdsHasMipmapsPsdAndPcxAreSingleImages) {
     TempDir dir;
     for (const char* ext : {"dds", "psd", "pcx"}) {

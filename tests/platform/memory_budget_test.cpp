@@ -75,7 +75,7 @@ TEST(MemoryBudget, TheProcessBudgetFollowsTheMemoryLimit) {
     const uint64_t limit = ProcessMemoryLimit();
     EXPECT_GT(limit, 0u);
     if (std::getenv("KESTRUNE_MEMORY_BUDGET_MB") == nullptr) {
-        EXPECT_EQ(MemoryBudget::Process().Total(), limit / 2);
+        EXPECT_EQ(MemoryBudget::Process().Total(), (limit - LimitAllocationArenas()) / 2);
     }
 }
 

@@ -40,7 +40,7 @@ ProcessResult RunBounded(const std::vector<std::string>& args) {
                                       ":max_allocation_size_mb=1024:allocator_may_return_null=0";
         return RunKestrune(args, options);
     }
-    return RunKestruneLimited(args, uint64_t{1} << 30, options);
+    return RunKestruneLimited(args, {{RLIMIT_AS, uint64_t{1} << 30}}, options);
 }
 
 TEST(FuzzRegressions, RotatingAWideThinScreenFailsWithoutHugeAllocation) {

@@ -93,7 +93,7 @@ TEST_P(HostileInput, FailsItsOwnFileAndTheBatchGoesOn) {
                                       ":max_allocation_size_mb=1024:allocator_may_return_null=0";
         result = RunKestrune(args, options);
     } else {
-        result = RunKestruneLimited(args, c.address_space, options);
+        result = RunKestruneLimited(args, {{RLIMIT_AS, c.address_space}}, options);
     }
     ASSERT_FALSE(result.timed_out) << c.what;
     ASSERT_EQ(result.exit_code, 0) << c.what << "\n" << result.err.substr(0, 4000);

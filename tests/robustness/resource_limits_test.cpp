@@ -69,7 +69,7 @@ TEST(ResourceLimits, HugeLogicalScreensFailCleanlyUnderAMemoryLimit) {
         // canvas, far from the 17 GB a 65535 x 65535 screen would need.
         RunOptions options;
         options.timeout_seconds = 120;
-        result = RunKestruneLimited(args, uint64_t{1} << 30, options);
+        result = RunKestruneLimited(args, {{RLIMIT_AS, uint64_t{1} << 30}}, options);
     }
     ASSERT_FALSE(result.timed_out);
     ASSERT_EQ(result.exit_code, 0) << result.err.substr(0, 4000);

@@ -134,12 +134,13 @@ std::string StemOf(const std::string& name) {
     return dot == std::string::npos ? base : base.substr(0, dot);
 }
 
-BatchRun RunDebugBatch(std::vector<std::string> args, int timeout_seconds, const RunOptions& base) {
+BatchRun RunDebugBatch(std::vector<std::string> args, int timeout_seconds, const RunOptions& base,
+                       const Limits& limits) {
     args.push_back("-d");
     RunOptions options = base;
     options.timeout_seconds = timeout_seconds;
     BatchRun run;
-    run.process = RunKestrune(args, options);
+    run.process = RunKestruneLimited(args, limits, options);
     EXPECT_FALSE(run.process.timed_out) << "kestrunecmd did not finish within " << timeout_seconds << " s";
     EXPECT_EQ(run.process.exit_code, 0) << "stderr:\n" << run.process.err.substr(0, 4000);
     run.lines = ConsoleLines(run.process.out);
@@ -185,7 +186,7 @@ std::vector<std::string> UnexpectedFiles(const std::string& folder, const std::s
     for (const std::string& file : FilesBelow(folder)) {
         const std::string name = fs::path(file).filename().string();
         const std::string suffix = "." + extension;
-        bool expected = name.rfind("kestrune", 0) != 0 && name.size() > suffix.size() &&
+        bool expected = name.rfind(".kestrune", 0) != 0 && name.size() > suffix.size() &&
                         name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
         if (expected) {
             std::string stem = name.substr(0, name.size() - suffix.size());
@@ -239,17 +240,20 @@ std::pair<int, int> ImageSizeOf(const std::string& path) {
     return size;
 }
 
-ProcessResult RunKestruneLimited(const std::vector<std::string>& args, uint64_t address_space_bytes,
+ProcessResult RunKestruneLimited(const std::vector<std::string>& args, const Limits& limits,
                                  const RunOptions& options) {
-    // The child inherits the soft limit; this process only forks and waits
-    // while it is lowered, and gets its own limit back afterwards.
-    struct rlimit saved {};
-    getrlimit(RLIMIT_AS, &saved);
-    struct rlimit lowered = saved;
-    lowered.rlim_cur = std::min<rlim_t>(address_space_bytes, saved.rlim_max);
-    setrlimit(RLIMIT_AS, &lowered);
+    // The child inherits the soft limits; this process only forks and waits
+    // while they are changed, and gets its own back afterwards.
+    std::vector<std::pair<int, struct rlimit>> saved;
+    for (const auto& [resource, value] : limits) {
+        struct rlimit limit {};
+        getrlimit(resource, &limit);
+        saved.push_back({resource, limit});
+        limit.rlim_cur = std::min<rlim_t>(value, limit.rlim_max);
+        setrlimit(resource, &limit);
+    }
     ProcessResult result = RunKestrune(args, options);
-    setrlimit(RLIMIT_AS, &saved);
+    for (const auto& [resource, limit] : saved) setrlimit(resource, &limit);
     return result;
 }
 

@@ -59,10 +59,13 @@ struct BatchRun {
     int taken = 0;  // number of "Processing: " lines
 };
 
-// kestrunecmd with the given arguments in debug mode, per-file verdicts
-// parsed; expects a normal exit within the time bound.
+// Soft resource limits of a child: {RLIMIT_..., value}.
+using Limits = std::vector<std::pair<int, uint64_t>>;
+
+// kestrunecmd with the given arguments in debug mode (under the limits),
+// per-file verdicts parsed; expects a normal exit within the time bound.
 BatchRun RunDebugBatch(std::vector<std::string> args, int timeout_seconds = 600,
-                       const RunOptions& base = {});
+                       const RunOptions& base = {}, const Limits& limits = {});
 
 // Input path -> the verdict line ("OK" / "Not OK") two lines after its
 // "Processing: " line in a debug transcript.
@@ -72,7 +75,7 @@ std::map<std::string, std::string> Verdicts(const std::vector<std::string>& line
 std::pair<int, int> SummaryCounts(const std::vector<std::string>& lines);
 
 // Files below `folder` (relative paths, sorted), and those among them that a
-// run may not leave behind: temporary files of the writers ("kestrune*") and
+// run may not leave behind: temporary files of the writers (".kestrune*") and
 // anything not named like an output of one of `stems` for `extension`
 // ("stem.ext" or "stem[n].ext").
 std::vector<std::string> FilesBelow(const std::string& folder);
@@ -87,9 +90,9 @@ std::vector<std::string> ExpectedOutputs(const std::string& stem, int frames, co
 // by extension for formats without a signature); {0, 0} when unreadable.
 std::pair<int, int> ImageSizeOf(const std::string& path);
 
-// kestrunecmd under an address-space limit (bytes), through a child that
-// sets the limit before it starts the program.
-ProcessResult RunKestruneLimited(const std::vector<std::string>& args, uint64_t address_space_bytes,
+// kestrunecmd under the limits, through a child that sets them before it
+// starts the program.
+ProcessResult RunKestruneLimited(const std::vector<std::string>& args, const Limits& limits,
                                  const RunOptions& options = {});
 
 // True when this build runs under AddressSanitizer, whose shadow memory makes
