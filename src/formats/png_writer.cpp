@@ -39,11 +39,14 @@ constexpr int kLevelForZlib1 = 2;
 constexpr int kLevelForZlib6 = 7;
 constexpr int kLevelForZlib9 = 10;
 
-// Below this many filtered bytes zlib compresses the rows too, with the
-// parameters libpng gives it for FreeImage, and the smaller stream is kept:
-// on small flat frames zlib's block choices are sometimes a few bytes
-// shorter than libdeflate's at any level, and such frames cost little.
+// zlib compresses the rows too, with the parameters libpng gives it for
+// FreeImage, and the smaller stream is kept, for small frames (below
+// kZlibTrialLimit filtered bytes) and flat ones (libdeflate's stream below
+// 1/kZlibTrialRatio of them): on such frames zlib's lazy matching is
+// sometimes shorter than libdeflate at any level, by up to a quarter on
+// large flat areas, and there it costs little.
 constexpr size_t kZlibTrialLimit = 64 * 1024;
+constexpr size_t kZlibTrialRatio = 8;
 
 // A zlib stream as libpng writes it for FreeImage: the filtered strategy,
 // a 32 KiB window, memory level 8. Empty on failure.
@@ -251,7 +254,8 @@ bool EncodePng(FIBITMAP* image, PngCompression compression, std::vector<uint8_t>
         out.resize(idat + 8 + bound);
         size_t length =
             libdeflate_zlib_compress(compressor, filtered.data(), filtered.size(), out.data() + idat + 8, bound);
-        if (compression.zlib_level > 0 && filtered.size() <= kZlibTrialLimit) {
+        if (compression.zlib_level > 0 &&
+            (filtered.size() <= kZlibTrialLimit || length == 0 || length * kZlibTrialRatio < filtered.size())) {
             const std::vector<uint8_t> z = ZlibStream(filtered, compression.zlib_level);
             if (!z.empty() && (length == 0 || z.size() < length) && z.size() <= bound) {
                 std::memcpy(out.data() + idat + 8, z.data(), z.size());

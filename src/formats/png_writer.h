@@ -20,8 +20,8 @@ bool PngWriterTakes(FIBITMAP* image);
 
 struct PngCompression {
     int deflate_level = 0;  // libdeflate's; 0 stores the rows unfiltered
-    // zlib's level at the library's setting, tried as well on small frames
-    // (where zlib's choices can save a few bytes); -1: not tried.
+    // zlib's level at the library's setting, tried as well on small and
+    // flat frames, where zlib's matches can be shorter; -1: not tried.
     int zlib_level = -1;
 };
 

@@ -121,7 +121,9 @@ class PngWriterTest : public testing::TestWithParam<WriterRow> {};
 TEST_P(PngWriterTest, SamePixelsAsTheLibraryWriterAndNoLargerFile) {
     const WriterRow& row = GetParam();
     if (row.corpus) KESTRUNE_REQUIRE_CORPUS();
-    if (!row.corpus) ASSERT_TRUE(HaveImageMagick()) << "ImageMagick's convert is needed";
+    if (!row.corpus) {
+        ASSERT_TRUE(HaveImageMagick()) << "ImageMagick's convert is needed";
+    }
     TempDir dir;
     int frames = 0;
     for (const std::string& path : Sources(row.corpus, dir)) {
@@ -140,8 +142,9 @@ TEST_P(PngWriterTest, SamePixelsAsTheLibraryWriterAndNoLargerFile) {
             FreeImage_AcquireMemory(library.get(), &library_file, &library_size);
             const std::string where = path + " frame " + std::to_string(index);
             ASSERT_EQ(DecodedPixels(own.data(), own.size()), DecodedPixels(library_file, library_size)) << where;
-            if (row.flags == PNG_Z_DEFAULT_COMPRESSION || row.flags == PNG_Z_BEST_COMPRESSION)
+            if (row.flags == PNG_Z_DEFAULT_COMPRESSION || row.flags == PNG_Z_BEST_COMPRESSION) {
                 EXPECT_LE(own.size(), library_size) << where;
+            }
             if (!row.corpus) ExpectImageMagickReads(dir, own, frame.get(), row.bpp);
             ++frames;
         }
