@@ -6,7 +6,7 @@
 // larger than FreeImage's at each setting, and checks that both writers'
 // filtered rows are the same bytes.
 //
-//   bench_png_levels [--threads N] [--levels 1,2,7,10] FILE.gif|FOLDER ...
+//   bench_png_levels [--threads N] [--levels 1,2,7,10] [--first-frame F] FILE.gif|FOLDER ...
 // (default: every level, 0 to 12)
 #include <libdeflate.h>
 
@@ -81,6 +81,7 @@ std::vector<uint8_t> Rows(const uint8_t* png, size_t size) {
 
 std::vector<int> g_levels = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
 std::mutex g_print;
+int g_first_frame = 0;
 
 void Measure(FIBITMAP* frame, const std::string& where, Totals& t) {
     long long lib[kSettingCount];
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "--threads" && i + 1 < argc) {
             threads = static_cast<unsigned>(std::max(1, std::atoi(argv[++i])));
+        } else if (a == "--first-frame" && i + 1 < argc) {
+            g_first_frame = std::max(0, std::atoi(argv[++i]));
         } else if (a == "--levels" && i + 1 < argc) {
             g_levels.clear();
             for (const char* p = argv[++i]; *p;) {
@@ -161,7 +164,7 @@ int main(int argc, char** argv) {
         pool.emplace_back([&, k] {
             for (size_t i; (i = next++) < files.size();) {
                 FrameSource source = OpenFrameSource(files[i]);
-                for (int f = 0; f < source.frame_count; ++f) {
+                for (int f = g_first_frame; f < source.frame_count; ++f) {
                     Bitmap frame = TakeFrame(source, f);
                     if (!frame) continue;
                     const std::string where = files[i] + " frame " + std::to_string(f);

@@ -147,6 +147,20 @@ size_t AppendChunk(std::vector<uint8_t>& out, const char (&type)[5], const uint8
     return at;
 }
 
+// FreeImage's test for a 32-bit frame (an alpha below 255 anywhere makes it
+// RGBA, else it is written as RGB), without its calls per pixel.
+bool HasTranslucentPixel(FIBITMAP* image) {
+    const unsigned width = FreeImage_GetWidth(image);
+    const unsigned height = FreeImage_GetHeight(image);
+    for (unsigned y = 0; y < height; ++y) {
+        const uint8_t* line = FreeImage_GetScanLine(image, static_cast<int>(y));
+        uint8_t all = 0xFF;
+        for (unsigned x = 0; x < width; ++x) all &= line[4 * size_t(x) + FI_RGBA_ALPHA];
+        if (all != 0xFF) return true;
+    }
+    return false;
+}
+
 // Every row filtered as libpng does for FreeImage (or left unfiltered for
 // a stored file), each behind its filter type byte.
 void FilterRows(FIBITMAP* image, unsigned channels, bool choose_filters, std::vector<uint8_t>& filtered) {
@@ -205,7 +219,8 @@ bool PngWriterTakes(FIBITMAP* image) {
     for (FREE_IMAGE_MDMODEL model : {FIMD_COMMENTS, FIMD_XMP, FIMD_EXIF_MAIN})
         if (FreeImage_GetMetadataCount(model, image) != 0) return false;
     if (FreeImage_HasBackgroundColor(image)) return false;
-    return !(FreeImage_IsTransparent(image) && FreeImage_GetTransparencyCount(image) > 0);
+    // The count first: on a 32-bit frame IsTransparent scans every pixel.
+    return !(FreeImage_GetTransparencyCount(image) > 0 && FreeImage_IsTransparent(image));
 }
 
 PngCompression PngCompressionFor(int32_t save_flags) {
@@ -222,9 +237,7 @@ bool EncodePng(FIBITMAP* image, PngCompression compression, std::vector<uint8_t>
     out.clear();
     if (!PngWriterTakes(image)) return false;
     try {
-        // FreeImage's test: a 32-bit frame whose alpha is all opaque is
-        // written as RGB.
-        const bool alpha = FreeImage_GetBPP(image) == 32 && FreeImage_GetColorType(image) == FIC_RGBALPHA;
+        const bool alpha = FreeImage_GetBPP(image) == 32 && HasTranslucentPixel(image);
         const unsigned channels = alpha ? 4 : 3;
         std::vector<uint8_t> filtered;
         FilterRows(image, channels, deflate_level > 0, filtered);
