@@ -8,7 +8,9 @@
 # KESTRUNE_CORPUS (the GIF corpus, default ../shared/testdata/gif beside the
 # source tree), KESTRUNE_BENCH_BUILD (build folder, default build-bench),
 # BENCH_JOBS (e.g. "J1 J3", default all), BENCH_TOOLS (e.g. "kestrune floor",
-# default all).
+# default all), KESTRUNE_BENCH_BEFORE (a kestrunecmd built from an earlier
+# tree: adds the tools before-2 and before-1, run as kestrune-2 and
+# kestrune-1, and a count of output files larger than that build's).
 # Runs are interleaved (each round runs every tool once per job), so load from
 # other processes spreads over all tools; compare ratios, not absolute times.
 set -euo pipefail
@@ -91,6 +93,8 @@ command_for() {
         kestrune) echo "$K -i $in -o $out $kopts" ;;
         kestrune-1) echo "KESTRUNE_THREADS=1 $K -i $in -o $out $kopts" ;;
         kestrune-2) echo "KESTRUNE_THREADS=2 $K -i $in -o $out $kopts" ;;
+        before-1) echo "KESTRUNE_THREADS=1 $KESTRUNE_BENCH_BEFORE -i $in -o $out $kopts" ;;
+        before-2) echo "KESTRUNE_THREADS=2 $KESTRUNE_BENCH_BEFORE -i $in -o $out $kopts" ;;
         floor) echo "$F $fmode $out $in/*.gif" ;;
         gm) # one process for the whole batch, as kestrune has
             local script=$out.gm
@@ -112,6 +116,7 @@ for run in $(seq 1 "$RUNS"); do
         in=$(job_input "$job")
         [ -d "$in" ] && ls "$in"/*.gif >/dev/null 2>&1 || { echo "skip $job: no input"; continue; }
         tools=${BENCH_TOOLS:-"kestrune kestrune-2 kestrune-1 floor gm im"}
+        [ -n "${KESTRUNE_BENCH_BEFORE:-}" ] && tools="$tools before-2 before-1"
         case $job in S*) tools=$(echo " $tools " | sed 's/ gm / /; s/ im / /') ;; esac
         for tool in $tools; do
             out=$WORK/out/$job-$tool
@@ -140,7 +145,7 @@ print("\n| job | tool | median s | peak MB | files | ms/frame | x floor |")
 print("|---|---|---:|---:|---:|---:|---:|")
 for job in jobs:
     floor = statistics.median(s for s, _, _ in rows.get((job, "floor"), [(float("nan"), 0, 0)]))
-    for tool in ("kestrune", "kestrune-2", "kestrune-1", "floor", "gm", "im"):
+    for tool in ("kestrune", "kestrune-2", "kestrune-1", "before-2", "before-1", "floor", "gm", "im"):
         if (job, tool) not in rows:
             continue
         r = rows[(job, tool)]
@@ -150,3 +155,21 @@ for job in jobs:
         per = f"{1000 * secs / files:.1f}" if files else "-"
         print(f"| {job} | {tool} | {secs:.2f} | {kb / 1024:.0f} | {files} | {per} | {secs / floor:.2f} |")
 EOF
+
+# Output sizes against the earlier build, file by file (same names).
+if [ -n "${KESTRUNE_BENCH_BEFORE:-}" ]; then
+    echo
+    for job in $JOBS; do
+        new=$WORK/out/$job-kestrune-1 old=$WORK/out/$job-before-1
+        [ -d "$new" ] && [ -d "$old" ] || continue
+        python3 - "$job" "$new" "$old" <<'EOF'
+import os, sys
+job, new, old = sys.argv[1:]
+names = sorted(os.listdir(old))
+a = sum(os.path.getsize(os.path.join(new, n)) for n in names)
+b = sum(os.path.getsize(os.path.join(old, n)) for n in names)
+larger = [n for n in names if os.path.getsize(os.path.join(new, n)) > os.path.getsize(os.path.join(old, n))]
+print(f"{job}: {len(names)} files, {a / 1e6:.2f} MB against {b / 1e6:.2f} MB before, {len(larger)} larger {larger[:3]}")
+EOF
+    done
+fi

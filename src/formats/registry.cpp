@@ -132,7 +132,10 @@ constexpr OutputFormat kOutputFormats[] = {
      .allowed_bpp = {8}, .bpp_setting = "PGM BPP", .bpp_field = &S::pgm_bpp, .pixel_order = PixelOrder::GreyLevel,
      .saves_side_by_side = true},
     {.extension = "png", .description = "Portable Network Graphics", .writer = W::FreeImage, .writer_id = FIF_PNG,
-     .allowed_bpp = {1, 4, 8, 24, 32, 48}, .bpp_setting = "PNG BPP", .bpp_field = &S::png_bpp,
+     .allowed_bpp = {1, 4, 8, 24, 32, 48},
+     // Not interlaced; FreeImage's writer keeps the other depths.
+     .depth_writer = {.writer = W::Png, .bpp = {24, 32}, .refused_flags = PNG_INTERLACED},
+     .bpp_setting = "PNG BPP", .bpp_field = &S::png_bpp,
      .encoder_options = {{"PNG Compression", "PNG Compression"}, {"PNG Interlaced", "PNG Interlaced"}},
      .save_flags = PngFlags, .saves_side_by_side = true},
     {.extension = "ppm", .description = "Portable Pixelmap", .writer = W::FreeImage, .writer_id = FIF_PPM,
@@ -345,6 +348,13 @@ int32_t BitDepthOf(std::string_view id, const Settings& s) {
 
 int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s) {
     return format.save_flags ? format.save_flags(s) : 0;
+}
+
+WriterKind WriterFor(const OutputFormat& format, int32_t bpp, int32_t save_flags) {
+    const DepthWriter& own = format.depth_writer;
+    if ((save_flags & own.refused_flags) == 0 && std::find(own.bpp.begin(), own.bpp.end(), bpp) != own.bpp.end())
+        return own.writer;
+    return format.writer;
 }
 
 bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags) {

@@ -45,6 +45,7 @@ enum class WriterKind : uint8_t {
     JpegTwoThousand,  // own OpenJPEG writer; jp2_file chooses the file format over the code stream
     FloatMap,         // own portable float map writer
     JpegXr,           // own jxrlib writer
+    Png,              // own libdeflate writer, for the depths a row gives it (depth_writer)
 };
 
 // How FreeImage's writer reads the pixels it is given: some store indices
@@ -63,6 +64,14 @@ struct EncoderOption {
     const char* label = nullptr;
 };
 
+// An own writer that takes some depths over from the row's writer, unless
+// the save flags hold one it cannot honour.
+struct DepthWriter {
+    WriterKind writer = WriterKind::FreeImage;
+    RowList<int32_t, 4> bpp{};
+    int32_t refused_flags = 0;
+};
+
 struct OutputFormat {
     std::string_view extension{};
     std::string_view description{};
@@ -75,6 +84,8 @@ struct OutputFormat {
     bool mipmaps = false;   // DevIL builds mipmaps before saving
     // Ascending: the automatic depth is the first at or above the source's.
     RowList<int32_t, 8> allowed_bpp{};
+    // The depths written by another writer than `writer` (none when empty).
+    DepthWriter depth_writer{};
     const char* bpp_setting = nullptr;  // key in group "Output", e.g. "BMP BPP"
     int32_t Settings::*bpp_field = nullptr;
     // Listed after the "BPP" line, and the format's page of the preferences
@@ -137,6 +148,8 @@ std::string BitDepthSettingOf(std::string_view id);
 int32_t BitDepthOf(std::string_view id, const Settings& s);
 // The writer's flags for the format from the encoder settings.
 int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s);
+// The writer of a frame of this depth with these save flags.
+WriterKind WriterFor(const OutputFormat& format, int32_t bpp, int32_t save_flags);
 // True when a float frame for this format holds linear light.
 bool HoldsLinearLight(const OutputFormat& format, int32_t save_flags);
 

@@ -18,6 +18,7 @@
 
 #include "formats/j2k_writer.h"
 #include "formats/jxr_writer.h"
+#include "formats/png_writer.h"
 #include "formats/registry.h"
 #include "platform/files.h"
 #include "platform/temporary_files.h"
@@ -485,6 +486,14 @@ bool SaveIcon(const Bitmap& image, const std::string& path) {
     return WriteAll(path, out);
 }
 
+// The own PNG writer where it writes what FreeImage's would; a frame
+// carrying more than pixels and resolution goes to FreeImage's.
+bool SavePng(const Bitmap& image, const std::string& path, const OutputFormat& format, const FrameContext& context) {
+    if (!PngWriterTakes(image.get())) return SaveWithFreeImage(image, path, format, context);
+    std::vector<uint8_t> file;
+    return EncodePng(image.get(), PngCompressionFor(context.format.save_flags), file) && WriteAll(path, file);
+}
+
 // DevIL is fed raw BGR(A) rows, bottom row first (DevIL's default origin is
 // the lower left, like FreeImage's).
 SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const OutputFormat& format) {
@@ -563,7 +572,11 @@ SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, cons
     if (!format) return SaveResult::Failed;
     auto saved = [](bool ok) { return ok ? SaveResult::Saved : SaveResult::Failed; };
     SaveResult result;
-    switch (format->writer) {
+    const int32_t bpp = image ? static_cast<int32_t>(FreeImage_GetBPP(image.get())) : 0;
+    switch (WriterFor(*format, bpp, context.format.save_flags)) {
+        case WriterKind::Png:
+            result = saved(SavePng(image, temporary, *format, context));
+            break;
         case WriterKind::Devil:
             result = SaveWithDevil(image, temporary, *format);
             break;

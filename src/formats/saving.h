@@ -1,7 +1,7 @@
 // Writing one processed frame in the run's output format: FreeImage for 15
 // formats, DevIL for dds (with mipmaps), pcx and psd, jxrlib for jxr,
-// OpenJPEG for j2k and jp2, and own writers for ico, pfm and 8-bit BMP files
-// with an exact colour table.
+// OpenJPEG for j2k and jp2, and own writers for ico, pfm, 8-bit BMP files
+// with an exact colour table and 24- and 32-bit PNG files (png_writer.h).
 #pragma once
 
 #include <cstdint>
