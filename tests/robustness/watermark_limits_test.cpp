@@ -39,7 +39,7 @@ TEST(WatermarkLimits, HugeWatermarksStayWithinTheImagesCost) {
         options.timeout_seconds = 120;
         if (!c.budget_mb.empty()) options.env["KESTRUNE_MEMORY_BUDGET_MB"] = c.budget_mb;
         fs::remove(out / "a.png");
-        const ProcessResult result = RunKestruneLimited(args, uint64_t{1} << 30, options);
+        const ProcessResult result = RunKestruneLimited(args, {{RLIMIT_AS, uint64_t{1} << 30}}, options);
         ASSERT_FALSE(result.timed_out);
         const std::string label = c.options[0] + " " + c.budget_mb;
         EXPECT_EQ(Verdicts(ConsoleLines(result.out))[in / "a.gif"], c.converted ? "OK" : "Not OK") << label;
