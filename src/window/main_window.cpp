@@ -182,6 +182,7 @@ void MainWindow::BuildControls() {
     left_layout->addWidget(list_, 1);
     results_ = new ResultRows(list_);
     left_layout->addWidget(results_->FailuresOnly());
+    left_layout->addWidget(results_->DetailLine());
     preview_ = new PreviewPane(split, [this](PreviewRequest& request) { return FillPreviewRequest(request); });
     split->addWidget(left);
     split->addWidget(preview_);

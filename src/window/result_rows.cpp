@@ -4,6 +4,9 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QIcon>
+#include <QStyle>
 #include <QTreeWidget>
 
 namespace kestrune {
@@ -22,10 +25,17 @@ ResultRows::ResultRows(QTreeWidget* list) : QObject(list), list_(list) {
     list_->setColumnCount(2);
     list_->headerItem()->setText(kResultColumn, QStringLiteral("Result"));
     list_->setColumnHidden(kResultColumn, true);
-    failures_only_ = new QCheckBox(QStringLiteral("Show only the files not converted"), list->parentWidget());
+    failures_only_ = new QCheckBox(QStringLiteral("Show only the files not con&verted"), list->parentWidget());
     failures_only_->setObjectName(QStringLiteral("failuresOnly"));
     failures_only_->setVisible(false);
     connect(failures_only_, &QCheckBox::toggled, this, [this] { ApplyFilter(); });
+    detail_ = new QLabel(list->parentWidget());
+    detail_->setObjectName(QStringLiteral("resultDetail"));
+    detail_->setTextFormat(Qt::PlainText);
+    detail_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    detail_->setWordWrap(true);
+    detail_->setVisible(false);
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) { ShowDetail(row); });
     // Rows removed or the list emptied: the rows known by path may be gone.
     QAbstractItemModel* model = list_->model();
     connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, [this] { rows_.clear(); });
@@ -35,14 +45,17 @@ ResultRows::ResultRows(QTreeWidget* list) : QObject(list), list_(list) {
 void ResultRows::Begin() {
     list_->setColumnHidden(kResultColumn, false);
     failures_only_->setVisible(true);
+    detail_->setVisible(true);
     for (int i = 0; i < list_->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = list_->topLevelItem(i);
+        row->setIcon(0, QIcon());
         row->setText(kResultColumn, QStringLiteral("waiting"));
         row->setData(kResultColumn, kStatusRole, QVariant());
         row->setToolTip(kResultColumn, QString());
         row->setForeground(kResultColumn, QBrush());
     }
     ApplyFilter();
+    ShowDetail(list_->currentItem());
 }
 
 void ResultRows::Forget() {
@@ -50,6 +63,8 @@ void ResultRows::Forget() {
     list_->setColumnHidden(kResultColumn, true);
     failures_only_->setChecked(false);
     failures_only_->setVisible(false);
+    detail_->clear();
+    detail_->setVisible(false);
 }
 
 QString ResultRows::ResultText(const FileResult& result) {
@@ -102,7 +117,19 @@ void ResultRows::Show(const FileResult& result) {
     }
     row->setToolTip(0, tip);
     row->setToolTip(kResultColumn, tip);
+    // The file name column may be all that fits beside the preview, so the
+    // result shows there as an icon too.
+    QStyle* style = list_->style();
+    row->setIcon(0, style->standardIcon(result.status == FileResult::Status::Converted ? QStyle::SP_DialogApplyButton
+                                        : result.status == FileResult::Status::Failed  ? QStyle::SP_MessageBoxCritical
+                                                                                       : QStyle::SP_MediaPause));
     ApplyFilter(row);
+    if (row == list_->currentItem()) ShowDetail(row);
+}
+
+void ResultRows::ShowDetail(const QTreeWidgetItem* row) {
+    if (!detail_->isVisible() && !failures_only_->isVisible()) return;
+    detail_->setText(row ? row->toolTip(kResultColumn) : QString());
 }
 
 void ResultRows::ApplyFilter(QTreeWidgetItem* row) const {

@@ -11,6 +11,7 @@
 #include "batch/file_result.h"
 
 class QCheckBox;
+class QLabel;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -25,6 +26,8 @@ class ResultRows : public QObject {
     explicit ResultRows(QTreeWidget* list);
 
     QCheckBox* FailuresOnly() const { return failures_only_; }
+    // The current row's result in full: the reason and the output tried.
+    QLabel* DetailLine() const { return detail_; }
 
     // A run starts: every row waits for its result.
     void Begin();
@@ -45,9 +48,11 @@ class ResultRows : public QObject {
     QTreeWidgetItem* RowOf(const QString& path);
     void ApplyFilter();
     void ApplyFilter(QTreeWidgetItem* row) const;
+    void ShowDetail(const QTreeWidgetItem* row);
 
     QTreeWidget* list_;
     QCheckBox* failures_only_;
+    QLabel* detail_;
     QHash<QString, QTreeWidgetItem*> rows_;  // filled on demand, emptied when rows go
 };
 
