@@ -23,7 +23,7 @@ const char* FailureWords(FailureReason reason) {
         case FailureReason::TargetLocked: return "the output file exists and cannot be replaced";
         case FailureReason::DiskFull: return "the disk is full";
         case FailureReason::WriterRefused: return "the writer refused the picture";
-        case FailureReason::WriteFailed: return "the writer could not save the picture at this depth";
+        case FailureReason::WriteFailed: return "the writer could not save the picture";
     }
     return "";
 }
