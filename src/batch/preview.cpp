@@ -14,7 +14,13 @@
 namespace kestrune {
 namespace {
 
-void Render(const PreviewRequest& request, LayerCache& layers, PreviewFrame& out) {
+std::string FontKey(const Settings& s) {
+    return s.font + '\n' + std::to_string(s.font_size) + '\n' + std::to_string(s.font_style) + '\n' +
+           std::to_string(s.font_effect);
+}
+
+void Render(const PreviewRequest& request, PreviewCache& cache, PreviewFrame& out) {
+    LayerCache& layers = cache.layers;
     const Settings& s = request.settings;
     BatchState state = request.state;
     FrameSource source = OpenFrameSource(state.current_input);
@@ -35,8 +41,11 @@ void Render(const PreviewRequest& request, LayerCache& layers, PreviewFrame& out
         return;
     }
     out.before = Bitmap(FreeImage_Clone(image.get()));
-    // The font follows the settings being edited, so it is loaded anew.
-    if (s.do_watermark == 1) LoadWatermarkFont(layers, s);
+    // The font follows the settings being edited.
+    if (s.do_watermark == 1 && (cache.font != FontKey(s) || !IsWatermarkFontLoaded(layers))) {
+        LoadWatermarkFont(layers, s);
+        cache.font = FontKey(s);
+    }
 
     // As the worker does for each frame.
     const FrameFormat format = OutputFrameFormat(state.conversion, s);
@@ -64,10 +73,10 @@ void Render(const PreviewRequest& request, LayerCache& layers, PreviewFrame& out
 
 }  // namespace
 
-PreviewFrame RenderPreview(const PreviewRequest& request, LayerCache& layers) {
+PreviewFrame RenderPreview(const PreviewRequest& request, PreviewCache& cache) {
     PreviewFrame out;
     try {
-        Render(request, layers, out);
+        Render(request, cache, out);
     } catch (const std::bad_alloc&) {
         out.after.reset();
         out.failure = FailureReason::OutOfMemory;

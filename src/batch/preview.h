@@ -37,9 +37,14 @@ struct PreviewFrame {
     FailureReason failure = FailureReason::None;
 };
 
+// What one preview keeps from frame to frame: the watermark font and the
+// frame and watermark layers, drawn again only when their settings change.
+struct PreviewCache {
+    LayerCache layers;
+    std::string font;  // the font settings the loaded font was made from
+};
+
 // Reads the file and runs the requested frame through the operations.
-// `layers` holds the watermark font (loaded here when missing) and the
-// frame and watermark layers it draws.
-PreviewFrame RenderPreview(const PreviewRequest& request, LayerCache& layers);
+PreviewFrame RenderPreview(const PreviewRequest& request, PreviewCache& cache);
 
 }  // namespace kestrune

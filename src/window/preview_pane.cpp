@@ -228,7 +228,7 @@ void PreviewPane::RenderLoop() {
             job = std::move(*pending_);
             pending_.reset();
         }
-        PreviewFrame frame = RenderPreview(job.request, layers_);
+        PreviewFrame frame = RenderPreview(job.request, cache_);
         QImage before = ToImage(frame.before);
         QImage after = ToImage(frame.after);
         QMetaObject::invokeMethod(

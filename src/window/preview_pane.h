@@ -110,7 +110,7 @@ class PreviewPane : public QWidget {
     std::condition_variable wake_;
     std::optional<Job> pending_;
     bool stopping_ = false;
-    LayerCache layers_;  // the rendering thread's only
+    PreviewCache cache_;  // the rendering thread's only
     std::thread thread_;
 };
 

@@ -90,10 +90,10 @@ TEST(PreviewEqualsBatch, TheFrameShownIsTheFrameWritten) {
         request.state.conversion = c.format;
         request.state.output_folder = out + "/";
         request.state.current_input = in;
-        kestrune::LayerCache layers;
+        kestrune::PreviewCache cache;
         for (int frame = 0;; ++frame) {
             request.frame = frame;
-            const kestrune::PreviewFrame shown = kestrune::RenderPreview(request, layers);
+            const kestrune::PreviewFrame shown = kestrune::RenderPreview(request, cache);
             ASSERT_EQ(shown.failure, kestrune::FailureReason::None);
             ASSERT_TRUE(shown.after);
             const TestBitmap written = LoadImageFile(shown.output_path);
