@@ -71,5 +71,19 @@ for i in 1 2 3 4; do xdotool key ctrl+shift+Tab; done   # back to the Output pag
 shoot "$shots/preferences.png"
 xdotool key Escape
 sleep 1
+xdotool key Home                   # the first file: its frame before and after, beside the list
+sleep 2
+shoot "$docs/preview.png"
+# A run with failures: one file gone before the run, one that is no picture.
+rm "$pictures/animations/night-sky.gif"
+printf 'not a picture\n' > "$pictures/animations/paper-plane.gif"
+xdotool key --clearmodifiers F5
+sleep 3
+xdotool key Return
+sleep 1
+xdotool key Down Down              # the file that was gone, its reason below the list
+xdotool key alt+v                  # only the files not converted
+sleep 1
+shoot "$docs/run-with-failures.png"
 xdotool key alt+x
 wait $app || true
