@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/scripting.h"
 #include "app/version.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -22,11 +23,15 @@ int main(int argc, char** argv) {
     InstallCloseHandlers();
     ilInit();
     iluInit();
-    // A second copy ends at once and silently, in every run mode.
-    if (!AcquireSingleInstanceLock(TitleWithVersion())) return 0;
+    // A second copy ends at once and silently, in every run mode, unless a
+    // script asked to wait for the lock or to be told.
+    std::string lock_path;
+    if (!AcquireSingleInstanceLock(TitleWithVersion(), LockWaitSeconds(), &lock_path))
+        return EndAsSecondCopy(lock_path);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (!CommandLineMain(args)) return 0;
+    int exit_status = 0;
+    if (!CommandLineMain(args, exit_status)) return ExitStatusWanted() ? exit_status : 0;
 #ifdef KESTRUNE_HAS_WINDOW
     return RunWindowMode(argc, argv);
 #else

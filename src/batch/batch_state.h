@@ -47,6 +47,10 @@ struct FileState {
     // Files the current input was actually saved to (one per numbered frame),
     // so that the timestamp lands on real files.
     std::vector<std::string> written_outputs;
+    // Frames of the current input written in place, and why it was not converted
+    // (empty while nothing went wrong), for the file's report.
+    int32_t frames_saved = 0;
+    std::string failure;
 };
 
 // What the operations read: the run's values and those of the file they

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "batch/batch_state.h"
+#include "batch/file_report.h"
 #include "batch/frame_saver.h"
 #include "batch/input_list.h"
 #include "settings/mask_tokens.h"
@@ -92,17 +93,31 @@ struct FileRun {
     std::vector<StagedOutput>* staged = nullptr;
 };
 
+// Why a frame could not be saved, as far as can be told after the fact.
+std::string SaveFailure(const std::string& target) {
+    const std::string folder = FolderPart(target);
+    if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0)
+        return "the output folder cannot be written: " + std::string(std::strerror(errno));
+    return "a frame could not be saved";
+}
+
 bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run) {
     state.written_outputs.clear();
+    state.frames_saved = 0;
+    state.failure.clear();
+    const auto fail = [&state](std::string why) {
+        if (state.failure.empty()) state.failure = std::move(why);
+        return false;
+    };
 
     // Refused from its header and size, before it is read.
     const uint64_t memory = FileMemory(state.current_input);
-    if (memory == 0) return false;
+    if (memory == 0) return fail("too large to convert");
     // Waits while other files hold the memory this one needs.
     MemoryReservation room(MemoryBudget::Process(), memory);
 
     FrameSource source = OpenFrameSource(state.current_input);
-    if (source.frame_count == 0) return false;
+    if (source.frame_count == 0) return fail("not a readable GIF");
 
     const auto [first, last] = SelectFrameRange(source.frame_count, s.gif_frame_loading);
     // Numbered names only for "ALL" with several frames; any other code
@@ -181,6 +196,7 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
     // saved was written: reporting it so with a frame missing (a full disk,
     // memory running out halfway) would hide the loss. A save that gave up
     // the file ends it there.
+    if (lost) fail("no memory for a frame");
     bool result = !lost;
     bool any = false;
     size_t next_staged = 0;
@@ -189,15 +205,20 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
         if (run.staged && next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
             staged = &(*run.staged)[next_staged++];
         if (staged) staged->saved = outcome.result == SaveResult::Saved;
-        if (outcome.result == SaveResult::GiveUpFile) return false;
+        if (outcome.result == SaveResult::GiveUpFile) return fail("the writer could not take the frame");
         any = true;
         if (outcome.result == SaveResult::Saved) {
-            if (!staged) RecordWritten(state, outcome.target);
+            if (!staged) {
+                ++state.frames_saved;  // a staged frame counts once it is in place
+                RecordWritten(state, outcome.target);
+            }
         } else {
             result = false;
+            fail(SaveFailure(staged ? staged->target : outcome.target));
         }
     }
-    return result && any;
+    if (!any) return fail("no frame to save");
+    return result;
 }
 
 bool ConvertFileOn(BatchState& state, const Settings& s, const FileRun& run) {
@@ -205,6 +226,7 @@ bool ConvertFileOn(BatchState& state, const Settings& s, const FileRun& run) {
     try {
         return ConvertFileWithin(state, s, run);
     } catch (const std::bad_alloc&) {
+        state.failure = "out of memory";
         return false;
     }
 }
@@ -225,6 +247,7 @@ bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
         const bool locked =
             !devil && access(output.target.c_str(), F_OK) == 0 && access(output.target.c_str(), W_OK) != 0;
         if (!locked && PublishTemporaryFile(output.staging, output.target)) {
+            ++state.frames_saved;
             RecordWritten(state, output.target);
         } else {
             DiscardTemporaryFile(output.staging);
@@ -247,6 +270,31 @@ bool ShowsRunNumbers(const Settings& s, const std::string& path) {
     return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
 }
 
+int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Tells the batch's listener, if any, what became of the file. `started`
+// false: the run was broken before the file began.
+void TellReported(const BatchState& state, bool started, bool ok, bool published, int64_t ms) {
+    if (!batch_listener.file_reported) return;
+    FileResult result;
+    result.input = state.current_input;
+    result.subfolder = state.current_subfolder;
+    if (started) {
+        result.status = ok ? FileStatus::Converted : FileStatus::Failed;
+        result.outputs = state.written_outputs;
+        result.frames = state.frames_saved;
+        result.ms = ms;
+    }
+    if (result.status == FileStatus::Failed) {
+        result.reason = !state.failure.empty() ? state.failure
+                        : !published         ? "the output could not be put in place"
+                                             : "the file could not be converted";
+    }
+    batch_listener.file_reported(result);
+}
+
 // One file of a run converted side by side: taken in input order, converted
 // on a thread of the pool, reported when every file before it has been.
 struct FileJob {
@@ -255,6 +303,7 @@ struct FileJob {
     std::vector<StagedOutput> staged;
     bool started = false;  // false: the run was broken before it began
     bool ok = false;
+    int64_t ms = 0;
     bool done = false;
 };
 
@@ -353,8 +402,10 @@ class SideBySideRun {
                 batch_progress.current_path = state.current_input;
             }
         }
+        const auto start = std::chrono::steady_clock::now();
         if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
         job.ok = ConvertFileOn(state, settings, FileRun{pool_.get(), &job.staged});
+        job.ms = MillisecondsSince(start);
         std::lock_guard lock(pool_->Lock());
         job.done = true;
         ended_.notify_all();
@@ -364,6 +415,7 @@ class SideBySideRun {
     void Report(FileJob& job) {
         if (!job.started) {
             PublishStaged(job.staged, job.state);
+            TellReported(job.state, false, false, false, 0);
             return;
         }
         BatchState& state = job.state;
@@ -385,6 +437,7 @@ class SideBySideRun {
         committed_.random_number = random_number;
         committed_.sequence_number = sequence_number;
         FinishOutputFile(ok, committed_, settings, committed_.written_outputs);
+        TellReported(state, true, ok, published, job.ms);
     }
 
     const bool debug_;
@@ -429,10 +482,12 @@ int32_t ConvertOneAtATime(bool debug) {
             batch_progress.taken = taken;
             batch_progress.current_path = path;
         }
+        const auto start = std::chrono::steady_clock::now();
         if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
         if (debug) PrintLine("Processing: " + VisibleText(path));
 
         const bool ok = ConvertFile();
+        const int64_t ms = MillisecondsSince(start);
 
         if (debug) {
             PrintLine("Saving As: " + VisibleText(state.output_path));
@@ -440,6 +495,7 @@ int32_t ConvertOneAtATime(bool debug) {
         }
         if (ok) ++converted;
         FinishOutputFile(ok, state, settings, state.written_outputs);
+        TellReported(state, true, ok, true, ms);
     }
     return converted;
 }
