@@ -37,10 +37,10 @@ std::string Jq(const std::string& filter, const std::string& report, const std::
 }
 
 TEST(ExitStatus, SaysHowTheRunWent) {
+    // The input folder's GIFs, more options, when the lock is freed (-1: never held, 0: never freed).
     struct Case {
-        std::vector<std::string> files;  // the input folder's GIFs
-        std::vector<std::string> extra_args;
-        int lock_free_after_ms;  // -1: never held; 0: held throughout
+        std::vector<std::string> files, extra_args;
+        int lock_free_after_ms;
         const char* lock_wait;
         int expected;
     };
@@ -64,18 +64,14 @@ TEST(ExitStatus, SaysHowTheRunWent) {
             std::this_thread::sleep_for(milliseconds(std::max(c.lock_free_after_ms, 0)));
             if (c.lock_free_after_ms != 0) close(lock);
         });
-        const auto start = std::chrono::steady_clock::now();
-        RunOptions options;
-        options.env = {{"KESTRUNE_EXIT_STATUS", "1"}, {"XDG_RUNTIME_DIR", runtime.path()},
-                       {"KESTRUNE_LOCK_WAIT", c.lock_wait}};
-        const ProcessResult r = RunKestrune(args, options);
-        const auto took = std::chrono::steady_clock::now() - start;
+        const ProcessResult r = RunKestrune(args, {.env = {{"KESTRUNE_EXIT_STATUS", "1"},
+                                                           {"KESTRUNE_LOCK_WAIT", c.lock_wait},
+                                                           {"XDG_RUNTIME_DIR", runtime.path()}}});
         freer.join();
         if (c.lock_free_after_ms == 0) close(lock);
         EXPECT_EQ(r.exit_code, c.expected) << DecodeUtf16Le(r.out) << r.err;
         EXPECT_EQ(r.err, c.expected == 3 ? "kestrunecmd: another run holds the lock (" + lock_path + ")\n" : "");
-        EXPECT_GE(took, milliseconds(c.lock_wait == std::string("0.3") ? 300 : std::max(c.lock_free_after_ms, 0)));
-        EXPECT_TRUE(c.lock_free_after_ms <= 0 || ListNames(out.path()).size() == 2);
+        EXPECT_TRUE(c.lock_free_after_ms <= 0 || ListNames(out.path()).size() == 2);  // converted once free
     }
 }
 
@@ -95,9 +91,10 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
     std::filesystem::create_directories(out / "blocked.png/inside");  // not even root may put the output there
     const std::string report = out / "report.jsonl";
     WriteFileBytes(report, "left from an earlier run\n");
-    RunOptions options;
-    options.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}};
-    EXPECT_EQ(RunKestrune({"-i", in / "list.txt", "-o", out.path(), "-c", "png", "-q"}, options).exit_code, 1);
+    EXPECT_EQ(RunKestrune({"-i", in / "list.txt", "-o", out.path(), "-c", "png", "-q"},
+                          {.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}}})
+                  .exit_code,
+              1);
 
     // Names as jq shows them (U+FFFD for a byte that is not UTF-8), and the keys.
     const std::string failed = R"(","failed",[],0,"input subfolder status reason outputs frames ms"])" "\n";
@@ -120,11 +117,12 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
 TEST(Report, BrokenOrKilledRunLeavesWholeLines) {
     for (const int sig : {SIGTERM, SIGKILL}) {
         TempDir in, out;
-        for (int i = 0; i < 40; ++i) WriteGif(in / ("f" + std::to_string(100 + i) + ".gif"), SimpleAnimation(400, 400, 12));
+        const GifImage big = SimpleAnimation(400, 400, 12);
+        for (int i = 0; i < 40; ++i) WriteGif(in / ("f" + std::to_string(100 + i) + ".gif"), big);
         const std::string report = out / "report.jsonl";
-        RunOptions options;
-        options.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}, {"KESTRUNE_THREADS", "1"}};
-        StartedKestrune run({"-i", in.path() + "/", "-o", out.path(), "-c", "tiff", "-q"}, options);
+        StartedKestrune run({"-i", in.path() + "/", "-o", out.path(), "-c", "tiff", "-q"},
+                            {.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"},
+                                     {"KESTRUNE_THREADS", "1"}}});
         for (int i = 0; i < 3000 && ReadFileBytes(report).empty(); ++i) std::this_thread::sleep_for(milliseconds(5));
         run.Signal(sig);
         EXPECT_EQ(run.Wait(), sig == SIGKILL ? 128 + SIGKILL : 1);
@@ -149,12 +147,12 @@ TEST(ManyMachines, ParallelRecipeGivesWhatOneRunGives) {
                                                     std::regex("/data/gifs"), root / "gifs");
         return "sh -ec " + Quoted(std::regex_replace(text, std::regex("/shared"), root / "shared"));
     };
-    std::filesystem::create_directories(root / "gifs/deeper");
-    std::filesystem::create_directories(root / "tmp");  // the recipe's lock folders
+    for (const char* folder : {"gifs/deeper", "tmp", "single"}) std::filesystem::create_directories(root / folder);
     for (int i = 0; i < 13; ++i)
         WriteGif(root / ("gifs/" + std::string(i % 3 ? "" : "deeper/") + "g" + std::to_string(i) + ".gif"),
                  SimpleAnimation(6 + i, 6, 1 + i % 3));
     WriteFileBytes(root / "gifs/broken.gif", "not a GIF");
+    // The recipe's lock folders (mktemp -d) go into the temporary folder too.
     const std::string env = "TMPDIR=" + Quoted(root / "tmp") + " PATH=" +
                             Quoted(std::filesystem::path(KestruneBinary()).parent_path()) + ":\"$PATH\" ";
     std::string log;
@@ -162,18 +160,16 @@ TEST(ManyMachines, ParallelRecipeGivesWhatOneRunGives) {
     EXPECT_EQ(Shell(env + recipe("| parallel"), log), 1) << log;  // one shard holds the broken file
     EXPECT_EQ(Shell(recipe("jq -r"), log), 0) << log;
     EXPECT_NE(log.find(root / "gifs/broken.gif\tfailed\t"), std::string::npos) << log;
-    EXPECT_NE(std::regex_replace(log, std::regex("\\s"), "").find(R"({"shards":8,"converted":13,"total":14})"),
-              std::string::npos) << log;
+    EXPECT_NE(log.find(R"({"shards":8,"converted":13,"total":14})"), std::string::npos) << log;
 
-    std::filesystem::create_directories(root / "single");
-    RunOptions options;
-    options.env = {{"KESTRUNE_REPORT", root / "single.jsonl"}};
-    RunKestrune({"-i", root / "shared/all.txt", "-o", root / "single", "-c", "png", "-q"}, options);
+    RunKestrune({"-i", root / "shared/all.txt", "-o", root / "single", "-c", "png", "-q"},
+                {.env = {{"KESTRUNE_REPORT", root / "single.jsonl"}}});
     // Per input the same line (but for times and output folders), and the same output names.
     const std::string lines = "jq -c -s 'map(select(.summary | not) | del(.ms, .outputs)) | sort_by(.input)' ";
     EXPECT_EQ(Shell("cd " + Quoted(root.path()) + " && bash -c " +
                         Quoted("diff <(" + lines + "shared/reports/shard-*.jsonl) <(" + lines + "single.jsonl) && " +
-                               "diff <(find shared/out -type f -printf '%f\\n' | sort) <(ls single) && ls single | wc -l"),
+                               "diff <(find shared/out -type f -printf '%f\\n' | sort) <(ls single) && ls single | "
+                               "wc -l"),
                     log), 0) << log;
     EXPECT_EQ(log, "25\n");  // 13 files of 1, 2 or 3 frames
 }
