@@ -29,6 +29,12 @@ int Shell(const std::string& command, std::string& out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+RunOptions WithEnv(std::map<std::string, std::string> env) {
+    RunOptions options;
+    options.env = std::move(env);
+    return options;
+}
+
 // What jq makes of the report, in compact lines.
 std::string Jq(const std::string& filter, const std::string& report, const std::string& flags = "-c") {
     std::string out;
@@ -64,9 +70,9 @@ TEST(ExitStatus, SaysHowTheRunWent) {
             std::this_thread::sleep_for(milliseconds(std::max(c.lock_free_after_ms, 0)));
             if (c.lock_free_after_ms != 0) close(lock);
         });
-        const ProcessResult r = RunKestrune(args, {.env = {{"KESTRUNE_EXIT_STATUS", "1"},
-                                                           {"KESTRUNE_LOCK_WAIT", c.lock_wait},
-                                                           {"XDG_RUNTIME_DIR", runtime.path()}}});
+        const RunOptions options = WithEnv(
+            {{"KESTRUNE_EXIT_STATUS", "1"}, {"XDG_RUNTIME_DIR", runtime.path()}, {"KESTRUNE_LOCK_WAIT", c.lock_wait}});
+        const ProcessResult r = RunKestrune(args, options);
         freer.join();
         if (c.lock_free_after_ms == 0) close(lock);
         EXPECT_EQ(r.exit_code, c.expected) << DecodeUtf16Le(r.out) << r.err;
@@ -91,10 +97,8 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
     std::filesystem::create_directories(out / "blocked.png/inside");  // not even root may put the output there
     const std::string report = out / "report.jsonl";
     WriteFileBytes(report, "left from an earlier run\n");
-    EXPECT_EQ(RunKestrune({"-i", in / "list.txt", "-o", out.path(), "-c", "png", "-q"},
-                          {.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}}})
-                  .exit_code,
-              1);
+    const RunOptions options = WithEnv({{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}});
+    EXPECT_EQ(RunKestrune({"-i", in / "list.txt", "-o", out.path(), "-c", "png", "-q"}, options).exit_code, 1);
 
     // Names as jq shows them (U+FFFD for a byte that is not UTF-8), and the keys.
     const std::string failed = R"(","failed",[],0,"input subfolder status reason outputs frames ms"])" "\n";
@@ -121,8 +125,8 @@ TEST(Report, BrokenOrKilledRunLeavesWholeLines) {
         for (int i = 0; i < 40; ++i) WriteGif(in / ("f" + std::to_string(100 + i) + ".gif"), big);
         const std::string report = out / "report.jsonl";
         StartedKestrune run({"-i", in.path() + "/", "-o", out.path(), "-c", "tiff", "-q"},
-                            {.env = {{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"},
-                                     {"KESTRUNE_THREADS", "1"}}});
+                            WithEnv({{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"},
+                                     {"KESTRUNE_THREADS", "1"}}));
         for (int i = 0; i < 3000 && ReadFileBytes(report).empty(); ++i) std::this_thread::sleep_for(milliseconds(5));
         run.Signal(sig);
         EXPECT_EQ(run.Wait(), sig == SIGKILL ? 128 + SIGKILL : 1);
@@ -163,7 +167,7 @@ TEST(ManyMachines, ParallelRecipeGivesWhatOneRunGives) {
     EXPECT_NE(log.find(R"({"shards":8,"converted":13,"total":14})"), std::string::npos) << log;
 
     RunKestrune({"-i", root / "shared/all.txt", "-o", root / "single", "-c", "png", "-q"},
-                {.env = {{"KESTRUNE_REPORT", root / "single.jsonl"}}});
+                WithEnv({{"KESTRUNE_REPORT", root / "single.jsonl"}}));
     // Per input the same line (but for times and output folders), and the same output names.
     const std::string lines = "jq -c -s 'map(select(.summary | not) | del(.ms, .outputs)) | sort_by(.input)' ";
     EXPECT_EQ(Shell("cd " + Quoted(root.path()) + " && bash -c " +
