@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <thread>
 
@@ -86,19 +87,16 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
     const std::string good = EncodeGif(SimpleAnimation(8, 8, 2));
     std::string huge = good;
     huge[6] = huge[7] = huge[8] = huge[9] = '\xff';  // a 65535 x 65535 screen
-    std::string list;
-    for (const auto& [name, bytes] : std::vector<std::pair<std::string, std::string>>{
+    // A folder's files are taken by name.
+    for (const auto& [name, bytes] : std::map<std::string, std::string>{
              {"good.gif", good}, {"text.gif", "not a GIF"}, {"truncated.gif", good.substr(0, 20)},
-             {"huge.gif", huge}, {"blocked.gif", EncodeGif(LetterF(8, 8))}, {"name\xff\xfe.gif", good}}) {
+             {"huge.gif", huge}, {"blocked.gif", EncodeGif(LetterF(8, 8))}, {"name\xff\xfe.gif", good}})
         WriteFileBytes(in / name, bytes);
-        list += in / name + "\n";
-    }
-    WriteFileBytes(in / "list.txt", list);
     std::filesystem::create_directories(out / "blocked.png/inside");  // not even root may put the output there
     const std::string report = out / "report.jsonl";
     WriteFileBytes(report, "left from an earlier run\n");
     const RunOptions options = WithEnv({{"KESTRUNE_REPORT", report}, {"KESTRUNE_EXIT_STATUS", "1"}});
-    EXPECT_EQ(RunKestrune({"-i", in / "list.txt", "-o", out.path(), "-c", "png", "-q"}, options).exit_code, 1);
+    EXPECT_EQ(RunKestrune({"-i", in.path() + "/", "-o", out.path(), "-c", "png", "-q"}, options).exit_code, 1);
 
     // Names as jq shows them (U+FFFD for a byte that is not UTF-8), and the keys.
     const std::string failed = R"(","failed",[],0,"input subfolder status reason outputs frames ms"])" "\n";
@@ -106,10 +104,10 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
     EXPECT_EQ(Jq("if .summary then [.converted, .total] else [(.input | split(\"/\") | last), .status, (.outputs | "
                  "map(split(\"/\") | last)), .frames, (to_entries | map(.key) | join(\" \"))] end",
                  report),
-              R"(["good.gif","converted",["good[1].png","good[2].png"])" + converted + R"(["text.gif)" + failed +
-                  R"(["truncated.gif)" + failed + R"(["huge.gif)" + failed + R"(["blocked.gif)" + failed +
+              R"(["blocked.gif)" + failed + R"(["good.gif","converted",["good[1].png","good[2].png"])" + converted +
+                  R"(["huge.gif)" + failed +
                   "[\"name\ufffd\ufffd.gif\",\"converted\",[\"name\ufffd\ufffd[1].png\",\"name\ufffd\ufffd[2].png\"]" +
-                  converted + "[2,6]\n");
+                  converted + R"(["text.gif)" + failed + R"(["truncated.gif)" + failed + "[2,6]\n");
     // Unreadable, too large, not put in place: three reasons.
     EXPECT_EQ(Jq("map(select(.status == \"failed\").reason) | unique | length", report, "-s"), "3\n");
     // The bytes that are not UTF-8 can be had back exactly.
