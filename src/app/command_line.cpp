@@ -128,7 +128,8 @@ bool CommandLineMain(const std::vector<std::string>& args, int& exit_status) {
     }
     if (!run_request.input_given) return true;
 
-    if (!StartRunRecord()) {
+    BatchListener listener;
+    if (!StartRunRecord(listener)) {
         SetConsoleTitle(TitleWithVersion());
         PrintLine("Error: Invalid report file");
         if (parsed.pause) WaitForKey();
@@ -143,8 +144,8 @@ bool CommandLineMain(const std::vector<std::string>& args, int& exit_status) {
         PrintLine(kWebAddress);
         PrintLine(" ");
     }
-    exit_status = ExitStatusOf(RunBatch(parsed.quiet));
-    FinishRunRecord();
+    exit_status = ExitStatusOf(RunBatch(parsed.quiet, listener));
+    FinishRunRecord(listener);
     if (parsed.pause) {
         PrintLine("Press any key to exit.");
         WaitForKey();

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string_view>
 
-#include "batch/file_report.h"
+#include "batch/file_result.h"
 #include "batch/input_list.h"
 #include "platform/console.h"
 
@@ -73,33 +73,34 @@ void AppendJsonString(std::string& out, std::string_view text) {
     out += '"';
 }
 
-const char* StatusName(FileStatus status) {
+const char* StatusName(FileResult::Status status) {
     switch (status) {
-        case FileStatus::Converted: return "converted";
-        case FileStatus::Failed: return "failed";
-        case FileStatus::NotReached: break;
+        case FileResult::Status::Converted: return "converted";
+        case FileResult::Status::Failed: return "failed";
+        case FileResult::Status::NotReached: break;
     }
     return "not reached";
 }
 
-std::string ReportLine(const FileResult& result) {
+std::string ReportLine(const FileResult& result, const std::string& subfolder) {
     std::string line = "{\"input\":";
     AppendJsonString(line, result.input);
     line += ",\"subfolder\":";
-    AppendJsonString(line, result.subfolder);
+    AppendJsonString(line, subfolder);
     line += ",\"status\":\"";
     line += StatusName(result.status);
     line += '"';
-    if (result.status == FileStatus::Failed) {
+    if (result.status == FileResult::Status::Failed) {
         line += ",\"reason\":";
-        AppendJsonString(line, result.reason);
+        AppendJsonString(line, FailureWords(result.reason));
     }
     line += ",\"outputs\":[";
-    for (size_t i = 0; i < result.outputs.size(); ++i) {
+    for (size_t i = 0; i < result.written.size(); ++i) {
         if (i) line += ',';
-        AppendJsonString(line, result.outputs[i]);
+        AppendJsonString(line, result.written[i]);
     }
-    line += "],\"frames\":" + std::to_string(result.frames) + ",\"ms\":" + std::to_string(result.ms) + "}\n";
+    line += "],\"frames\":" + std::to_string(result.frames) + ",\"ms\":" + std::to_string(result.milliseconds) +
+            "}\n";
     return line;
 }
 
@@ -122,12 +123,16 @@ class RunRecord {
         total_ = static_cast<int32_t>(inputs.size());
     }
 
-    void FileReported(const FileResult& result) {
+    // The files come in input order, `index` their place in the list.
+    void FileReported(size_t index, const FileResult& result) {
         std::lock_guard lock(mutex_);
-        if (finished_) return;
-        if (inputs_ && next_ != inputs_->end()) ++next_;
-        if (result.status == FileStatus::Converted) ++converted_;
-        Write(ReportLine(result));
+        if (finished_ || !inputs_) return;
+        for (; reported_ < index && next_ != inputs_->end(); ++reported_) ++next_;
+        if (next_ == inputs_->end()) return;
+        if (result.status == FileResult::Status::Converted) ++converted_;
+        Write(ReportLine(result, next_->second.subfolder));
+        ++next_;
+        ++reported_;
     }
 
     // Once: the inputs not reported, then the summary. Returns the exit
@@ -139,8 +144,7 @@ class RunRecord {
             for (; inputs_ && next_ != inputs_->end(); ++next_) {
                 FileResult result;
                 result.input = next_->first;
-                result.subfolder = next_->second.subfolder;
-                Write(ReportLine(result));
+                Write(ReportLine(result, next_->second.subfolder));
             }
             Write("{\"summary\":true,\"converted\":" + std::to_string(converted_) +
                   ",\"total\":" + std::to_string(total_) + "}\n");
@@ -165,7 +169,8 @@ class RunRecord {
     std::mutex mutex_;
     int fd_ = -1;
     const InputList* inputs_ = nullptr;
-    InputList::const_iterator next_;
+    InputList::const_iterator next_;  // the input of the next line
+    size_t reported_ = 0;             // its place in the list
     int32_t total_ = 0;
     int32_t converted_ = 0;
     bool finished_ = false;
@@ -213,19 +218,21 @@ int ExitStatusOf(const BatchOutcome& outcome) {
     return outcome.converted < outcome.total ? kSomeNotConverted : kAllConverted;
 }
 
-bool StartRunRecord() {
+bool StartRunRecord(BatchListener& listener) {
     const std::string report(EnvironmentValue("KESTRUNE_REPORT"));
     if (report.empty() && !ExitStatusWanted()) return true;
     RunRecord& record = TheRunRecord();
     if (!report.empty() && !record.Open(report)) return false;
-    batch_listener.inputs_collected = [&record](const InputList& inputs) { record.InputsCollected(inputs); };
-    batch_listener.file_reported = [&record](const FileResult& result) { record.FileReported(result); };
+    listener.inputs_collected = [&record](const InputList& inputs) { record.InputsCollected(inputs); };
+    listener.file_reported = [&record](size_t index, const FileResult& result) {
+        record.FileReported(index, result);
+    };
     SetCloseRequestHandler(EndRunOnClose);
     return true;
 }
 
-void FinishRunRecord() {
-    if (batch_listener.file_reported) TheRunRecord().Finish();
+void FinishRunRecord(const BatchListener& listener) {
+    if (listener.file_reported) TheRunRecord().Finish();
 }
 
 }  // namespace kestrune

@@ -31,12 +31,12 @@ int ExitStatusOf(const BatchOutcome& outcome);
 
 // Starts following the run's files before the batch: opens the report
 // (emptied) when KESTRUNE_REPORT names one, and, when a report or an exit
-// status is wanted, makes a close signal end the report and the process with
-// the status of the files reported so far. False when the report cannot be
-// opened.
-bool StartRunRecord();
+// status is wanted, sets `listener` up for the batch and makes a close
+// signal end the report and the process with the status of the files
+// reported so far. False when the report cannot be opened.
+bool StartRunRecord(BatchListener& listener);
 // Ends the report: every input the batch did not report is "not reached",
 // then the summary line.
-void FinishRunRecord();
+void FinishRunRecord(const BatchListener& listener);
 
 }  // namespace kestrune

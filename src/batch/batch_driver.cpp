@@ -7,7 +7,6 @@
 
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
-#include "batch/file_report.h"
 #include "batch/input_list.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
@@ -116,7 +115,7 @@ bool CheckWatermark(const Settings& s) {
 
 // One background thread at a time, with a fresh progress record; the driver
 // waits for it without a time limit.
-void RunThread(void (*procedure)()) {
+void RunThread(const std::function<void()>& procedure) {
     {
         std::lock_guard lock(batch_lock);
         batch_progress.taken = 0;
@@ -144,7 +143,7 @@ struct WatermarkFontRelease {
 
 }  // namespace
 
-BatchOutcome RunBatch(bool quiet) {
+BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
     constexpr BatchOutcome kRefused{.refused = true};
     BatchState& state = batch_state;
     const Settings& s = settings;
@@ -230,8 +229,12 @@ BatchOutcome RunBatch(bool quiet) {
     }
 
     status(GetText("General", "Converting"));
-    if (batch_listener.inputs_collected) batch_listener.inputs_collected(TheInputList());
-    RunThread(ConvertAll);
+    if (listener.inputs_collected) listener.inputs_collected(TheInputList());
+    RunThread([&listener] {
+        RunContext run = ProcessRunContext();
+        run.on_result = listener.file_reported;
+        ConvertAll(run);
+    });
     const int32_t converted = FileCount();
     if (converted != 0) {
         status(GetText("Msg", "Conversion complete"));

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/file_result.h"
 #include "imaging/layer_cache.h"
 
 namespace kestrune {
@@ -47,10 +48,10 @@ struct FileState {
     // Files the current input was actually saved to (one per numbered frame),
     // so that the timestamp lands on real files.
     std::vector<std::string> written_outputs;
-    // Frames of the current input written in place, and why it was not converted
-    // (empty while nothing went wrong), for the file's report.
-    int32_t frames_saved = 0;
-    std::string failure;
+    // Why the current input was not converted (the first reason met), and
+    // how many of its frames went through the operations.
+    FailureReason failure = FailureReason::None;
+    int32_t frames_done = 0;
 };
 
 // What the operations read: the run's values and those of the file they
@@ -65,11 +66,15 @@ inline LayerCache batch_layers;
 
 // Shared with the running import, export or conversion thread. taken,
 // current_path and file_count are written under BatchLock; keep_running is
-// cleared under it by the window mode to stop a run.
+// cleared under it by the window mode to stop a run. A conversion also
+// counts finished files and frames under it.
 struct BatchProgress {
     int32_t taken = 0;
     std::string current_path;
     int32_t file_count = 0;
+    // Files and their frames whose end a conversion has reported.
+    int32_t finished = 0;
+    int32_t frames_finished = 0;
     std::atomic<int8_t> keep_running{1};
 };
 

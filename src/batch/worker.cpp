@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <condition_variable>
@@ -19,21 +18,15 @@
 #include <vector>
 
 #include "batch/batch_state.h"
-#include "batch/file_report.h"
 #include "batch/frame_saver.h"
 #include "batch/input_list.h"
 #include "settings/mask_tokens.h"
 #include "batch/naming.h"
+#include "batch/run_context.h"
 #include "batch/worker_pool.h"
 #include "formats/loading.h"
 #include "formats/saving.h"
-#include "imaging/bit_depth.h"
-#include "imaging/frame.h"
-#include "imaging/resize.h"
-#include "imaging/rotate.h"
-#include "imaging/tones.h"
-#include "imaging/size_limit.h"
-#include "imaging/watermark.h"
+#include "imaging/pipeline.h"
 #include "formats/registry.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -52,7 +45,7 @@ namespace {
 // it is larger than the memory the process may give it (a GIF that size
 // could never be converted, and reading it whole would take the memory the
 // other files need).
-uint64_t FileMemory(const std::string& path) {
+uint64_t FileMemory(const std::string& path, const MemoryBudget& budget) {
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return 1;  // the loader finds it unreadable and fails it
     unsigned char header[10] = {};
@@ -62,7 +55,7 @@ uint64_t FileMemory(const std::string& path) {
     std::fclose(file);
     const uint64_t size = sized && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
     // FreeImage's memory streams count in 32 bits.
-    if (size > std::min<uint64_t>(INT_MAX, MemoryBudget::Process().Total())) return 0;
+    if (size > std::min<uint64_t>(INT_MAX, budget.Total())) return 0;
     uint64_t screen = 0;
     if (got == sizeof header && std::memcmp(header, "GIF", 3) == 0) {
         screen = static_cast<uint64_t>(header[6] | header[7] << 8) * (header[8] | header[9] << 8);
@@ -94,84 +87,76 @@ struct FileRun {
     std::vector<StagedOutput>* staged = nullptr;
 };
 
-// Why a frame could not be saved, as far as can be told after the fact.
-std::string SaveFailure(const std::string& target) {
-    const std::string folder = FolderPart(target);
-    if (access(folder.empty() ? "." : folder.c_str(), W_OK) != 0)
-        return "the output folder cannot be written: " + std::string(std::strerror(errno));
-    return "a frame could not be saved";
+// The first reason a file met stays its reason.
+void Fail(BatchState& state, FailureReason reason) {
+    if (state.failure == FailureReason::None) state.failure = reason;
 }
 
-bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run) {
+bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, const FileRun& run) {
+    const Settings& s = context_of_run.settings;
+    MemoryBudget& budget = context_of_run.budget;
     state.written_outputs.clear();
-    state.frames_saved = 0;
-    state.failure.clear();
-    const auto fail = [&state](std::string why) {
-        if (state.failure.empty()) state.failure = std::move(why);
-        return false;
-    };
+    state.failure = FailureReason::None;
+    state.frames_done = 0;
 
     // Refused from its header and size, before it is read.
-    const uint64_t memory = FileMemory(state.current_input);
-    if (memory == 0) return fail("too large to convert");
+    const uint64_t memory = FileMemory(state.current_input, budget);
+    if (memory == 0) {
+        Fail(state, FailureReason::TooLarge);
+        return false;
+    }
     // Waits while other files hold the memory this one needs.
-    MemoryReservation room(MemoryBudget::Process(), memory);
+    MemoryReservation room(budget, memory);
 
     FrameSource source = OpenFrameSource(state.current_input);
-    if (source.frame_count == 0) return fail("not a readable GIF");
+    if (source.frame_count == 0) {
+        const bool readable = access(state.current_input.c_str(), R_OK) == 0;
+        Fail(state, readable ? FailureReason::NotDecodable : FailureReason::CannotOpen);
+        return false;
+    }
 
     const auto [first, last] = SelectFrameRange(source.frame_count, s.gif_frame_loading);
     // Numbered names only for "ALL" with several frames; any other code
     // gives one name, so an unknown code keeps only the last frame.
     const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
-    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered), MemoryBudget::Process(), run.pool);
+    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered), budget, run.pool);
     // What the operations read: the settings, the format's facts, and per
     // frame its size, depth and the file's token values.
     const FrameFormat format = OutputFrameFormat(state.conversion, s);
     FrameContext context(s);
     context.format = format;
-    context.layers = &batch_layers;
+    context.layers = &context_of_run.layers;
     // A frame that could not be taken (its memory could not be had) is lost:
     // the file is then not converted, whatever the other frames did.
     bool lost = false;
 
     for (int index = first; index <= last; ++index) {
-        pause_gate.Wait();
+        context_of_run.pause.Wait();
         Bitmap image = TakeFrame(source, index);
         int w = WidthOf(image);
         int h = HeightOf(image);
         state.source_bpp = BppOf(image);
         if (!image) {
             lost = true;
+            Fail(state, FailureReason::FrameLost);
             continue;
         }
         if (w == 0 || h == 0) continue;  // nothing saved; the result stands
 
         // The depth the frame is saved at: the format's setting, or the
         // nearest allowed depth at or above the frame's own.
-        state.target_bpp = format.bpp != 0 ? format.bpp : NearestAllowedBitDepth(state.conversion, state.source_bpp);
+        state.target_bpp = FrameBitDepth(format, state.source_bpp);
         context.format.bpp = state.target_bpp;
         context.tokens = FileTokens(state);
 
-        image = RotateImage(std::move(image), context);
-        if (s.do_image_resize) image = DropUnusedAlpha(std::move(image), context);
-        image = ResizeImage(std::move(image), context);
-        image = LimitSize(std::move(image), context);
-        // The size is final here: frames and watermarks keep it. Recording it
-        // now lets "%width%" and "%height%" of a watermark text show this
-        // frame's values instead of the previous file's (or 0 on the first
-        // file).
-        w = WidthOf(image);
-        h = HeightOf(image);
-        context.width = state.output_width = w;
-        context.height = state.output_height = h;
-        image = FlipImage(std::move(image), context);
-        image = AdjustTones(std::move(image), context);
-        image = MakeGreyscale(std::move(image), context);
-        image = ApplyThreshold(std::move(image), context);
-        image = DrawSolidFrame(std::move(image), context);
-        image = DrawWatermark(std::move(image), context);
-        image = ConvertBitDepth(std::move(image), context);
+        const FrameStep* emptied_by = nullptr;
+        image = RunFramePipeline(std::move(image), context, &emptied_by);
+        if (!image) Fail(state, StepRefusal(emptied_by ? emptied_by->name : nullptr));
+        ++state.frames_done;
+        // The size the frames and watermarks kept, for "%width%" and
+        // "%height%" of the name.
+        state.output_width = context.width;
+        state.output_height = context.height;
 
         state.output_path = BuildOutputPath(state, s);
         const std::string target =
@@ -197,7 +182,6 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
     // saved was written: reporting it so with a frame missing (a full disk,
     // memory running out halfway) would hide the loss. A save that gave up
     // the file ends it there.
-    if (lost) fail("no memory for a frame");
     bool result = !lost;
     bool any = false;
     size_t next_staged = 0;
@@ -206,28 +190,30 @@ bool ConvertFileWithin(BatchState& state, const Settings& s, const FileRun& run)
         if (run.staged && next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
             staged = &(*run.staged)[next_staged++];
         if (staged) staged->saved = outcome.result == SaveResult::Saved;
-        if (outcome.result == SaveResult::GiveUpFile) return fail("the writer could not take the frame");
+        if (outcome.result == SaveResult::GiveUpFile) {
+            Fail(state, FailureReason::WriterRefused);
+            return false;
+        }
         any = true;
         if (outcome.result == SaveResult::Saved) {
-            if (!staged) {
-                ++state.frames_saved;  // a staged frame counts once it is in place
-                RecordWritten(state, outcome.target);
-            }
+            if (!staged) RecordWritten(state, outcome.target);
         } else {
             result = false;
-            fail(SaveFailure(staged ? staged->target : outcome.target));
+            const uint64_t frame_bytes = static_cast<uint64_t>(state.output_width) * state.output_height *
+                                         static_cast<uint64_t>(std::max(state.target_bpp, 8)) / 8;
+            Fail(state, DiagnoseSaveFailure(staged ? staged->target : outcome.target, frame_bytes));
         }
     }
-    if (!any) return fail("no frame to save");
-    return result;
+    if (!any) Fail(state, FailureReason::NotDecodable);
+    return result && any;
 }
 
-bool ConvertFileOn(BatchState& state, const Settings& s, const FileRun& run) {
+bool ConvertFileOn(BatchState& state, const RunContext& context, const FileRun& run) {
     // Memory that cannot be had fails this file, never the batch.
     try {
-        return ConvertFileWithin(state, s, run);
+        return ConvertFileWithin(state, context, run);
     } catch (const std::bad_alloc&) {
-        state.failure = "out of memory";
+        Fail(state, FailureReason::OutOfMemory);
         return false;
     }
 }
@@ -248,10 +234,10 @@ bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
         const bool locked =
             !devil && access(output.target.c_str(), F_OK) == 0 && access(output.target.c_str(), W_OK) != 0;
         if (!locked && PublishTemporaryFile(output.staging, output.target)) {
-            ++state.frames_saved;
             RecordWritten(state, output.target);
         } else {
             DiscardTemporaryFile(output.staging);
+            Fail(state, locked ? FailureReason::TargetLocked : DiagnoseSaveFailure(output.target, 0));
             all = false;
         }
     }
@@ -275,25 +261,24 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-// Tells the batch's listener, if any, what became of the file. `started`
-// false: the run was broken before the file began.
-void TellReported(const BatchState& state, bool started, bool ok, bool published, int64_t ms) {
-    if (!batch_listener.file_reported) return;
-    FileResult result;
-    result.input = state.current_input;
-    result.subfolder = state.current_subfolder;
-    if (started) {
-        result.status = ok ? FileStatus::Converted : FileStatus::Failed;
-        result.outputs = state.written_outputs;
-        result.frames = state.frames_saved;
-        result.ms = ms;
+// The end of a file as the run reports it: its result kept in input order,
+// the progress counts of files and frames finished, and the caller's hook.
+void ReportResult(RunContext& run, size_t index, const BatchState& state, bool ok, int64_t milliseconds) {
+    FileResult& result = run.results[index];
+    result.status = ok ? FileResult::Status::Converted : FileResult::Status::Failed;
+    result.reason = ok ? FailureReason::None
+                       : (state.failure == FailureReason::None ? FailureReason::WriteFailed : state.failure);
+    result.output = state.output_path;
+    result.outputs = static_cast<int>(state.written_outputs.size());
+    result.written = state.written_outputs;
+    result.frames = state.frames_done;
+    result.milliseconds = milliseconds;
+    {
+        std::lock_guard lock(run.progress_lock);
+        run.progress.finished += 1;
+        run.progress.frames_finished += state.frames_done;
     }
-    if (result.status == FileStatus::Failed) {
-        result.reason = !state.failure.empty() ? state.failure
-                        : !published         ? "the output could not be put in place"
-                                             : "the file could not be converted";
-    }
-    batch_listener.file_reported(result);
+    if (run.on_result) run.on_result(index, result);
 }
 
 // One file of a run converted side by side: taken in input order, converted
@@ -304,20 +289,21 @@ struct FileJob {
     std::vector<StagedOutput> staged;
     bool started = false;  // false: the run was broken before it began
     bool ok = false;
-    int64_t ms = 0;
     bool done = false;
+    int64_t milliseconds = 0;
 };
 
 class SideBySideRun {
   public:
-    SideBySideRun(int threads, bool debug)
-        : debug_(debug),
+    SideBySideRun(RunContext& run, int threads)
+        : context_(run),
           window_(static_cast<size_t>(threads) * 4),
-          next_(TheInputList().begin()),
-          end_(TheInputList().end()) {
-        run_ = batch_state;
-        committed_ = batch_state;
-        shown_path_ = batch_state.output_path;
+          next_(run.inputs.begin()),
+          end_(run.inputs.end()),
+          numbers_{run.state.random_number, run.state.sequence_number} {
+        run_ = run.state;
+        committed_ = run.state;
+        shown_path_ = run.state.output_path;
         pool_ = std::make_unique<WorkerPool>(threads, [this] { return NextFile(); });
     }
 
@@ -335,7 +321,7 @@ class SideBySideRun {
                 lock.unlock();
                 pool_->Wake();  // room for one more file in hand
                 // A paused run reports nothing either.
-                pause_gate.Wait();
+                context_.pause.Wait();
                 Report(*job);
                 lock.lock();
                 committed_index_ = job->index + 1;
@@ -343,7 +329,7 @@ class SideBySideRun {
                 reported_.notify_all();
                 continue;
             }
-            if (in_hand_.empty() && (next_ == end_ || stopped_ || batch_progress.keep_running.load() != 1)) break;
+            if (in_hand_.empty() && (next_ == end_ || stopped_ || context_.progress.keep_running.load() != 1)) break;
             // The window mode clears keep_running without telling the run.
             ended_.wait_for(lock, std::chrono::milliseconds(20));
         }
@@ -351,15 +337,16 @@ class SideBySideRun {
         pool_.reset();
         // The run's numbers and the last file's values, as after converting
         // one file after another.
-        static_cast<FileState&>(batch_state) = static_cast<const FileState&>(committed_);
-        batch_state.output_path = shown_path_;
+        static_cast<FileState&>(context_.state) = static_cast<const FileState&>(committed_);
+        context_.state.output_path = shown_path_;
         return converted_;
     }
 
   private:
     // Under the pool's lock.
     std::function<void()> NextFile() {
-        if (!open_ || next_ == end_ || stopped_ || in_hand_.size() >= window_ || batch_progress.keep_running.load() != 1)
+        if (!open_ || next_ == end_ || stopped_ || in_hand_.size() >= window_ ||
+            context_.progress.keep_running.load() != 1)
             return {};
         auto job = std::make_shared<FileJob>();
         job->index = taken_++;
@@ -375,13 +362,13 @@ class SideBySideRun {
         BatchState& state = job.state;
         // The window mode holds the gate while it asks whether to stop, and
         // clears the flag before opening it when the answer is yes.
-        pause_gate.Wait();
+        context_.pause.Wait();
         {
             std::unique_lock lock(pool_->Lock());
             // Once the run is broken no file starts, except one whose
             // successor has started already: the files started stay the
             // first ones of the list, as when they are taken one by one.
-            if (job.index > highest_started_ && (stopped_ || batch_progress.keep_running.load() != 1)) {
+            if (job.index > highest_started_ && (stopped_ || context_.progress.keep_running.load() != 1)) {
                 stopped_ = true;
                 job.done = true;
                 ended_.notify_all();
@@ -389,24 +376,24 @@ class SideBySideRun {
             }
             highest_started_ = std::max(highest_started_, job.index);
             job.started = true;
-            if (ShowsRunNumbers(settings, state.current_input)) {
+            if (ShowsRunNumbers(context_.settings, state.current_input)) {
                 reported_.wait(lock, [&] { return committed_index_ == job.index; });
                 state.random_number = numbers_.first;
                 state.sequence_number = numbers_.second;
             }
         }
         {
-            std::lock_guard lock(batch_lock);
+            std::lock_guard lock(context_.progress_lock);
             // Files start side by side; the window shows the furthest one.
-            if (job.index + 1 > batch_progress.taken) {
-                batch_progress.taken = static_cast<int32_t>(job.index + 1);
-                batch_progress.current_path = state.current_input;
+            if (job.index + 1 > context_.progress.taken) {
+                context_.progress.taken = static_cast<int32_t>(job.index + 1);
+                context_.progress.current_path = state.current_input;
             }
         }
         const auto start = std::chrono::steady_clock::now();
-        if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        job.ok = ConvertFileOn(state, settings, FileRun{pool_.get(), &job.staged});
-        job.ms = MillisecondsSince(start);
+        if (context_.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
+        job.ok = ConvertFileOn(state, context_, FileRun{pool_.get(), &job.staged});
+        job.milliseconds = MillisecondsSince(start);
         std::lock_guard lock(pool_->Lock());
         job.done = true;
         ended_.notify_all();
@@ -416,7 +403,6 @@ class SideBySideRun {
     void Report(FileJob& job) {
         if (!job.started) {
             PublishStaged(job.staged, job.state);
-            TellReported(job.state, false, false, false, 0);
             return;
         }
         BatchState& state = job.state;
@@ -425,23 +411,23 @@ class SideBySideRun {
         // A file that failed before naming a frame shows the name left by
         // the one before it.
         if (!state.output_path.empty()) shown_path_ = state.output_path;
-        if (debug_) {
+        if (context_.debug) {
             PrintLine("Processing: " + VisibleText(state.current_input));
             PrintLine("Saving As: " + VisibleText(shown_path_));
             PrintLine(ok ? "OK" : "Not OK");
         }
         if (ok) ++converted_;
+        ReportResult(context_, static_cast<size_t>(job.index), state, ok, job.milliseconds);
         // The numbers advance here, in input order, from this one thread.
         const int32_t random_number = committed_.random_number;
         const int32_t sequence_number = committed_.sequence_number;
         static_cast<FileState&>(committed_) = static_cast<const FileState&>(state);
         committed_.random_number = random_number;
         committed_.sequence_number = sequence_number;
-        FinishOutputFile(ok, committed_, settings, committed_.written_outputs);
-        TellReported(state, true, ok, published, job.ms);
+        FinishOutputFile(ok, committed_, context_.settings, committed_.written_outputs);
     }
 
-    const bool debug_;
+    RunContext& context_;
     const size_t window_;
     RunState run_;
     // Touched by the reporting thread only (Run, Report).
@@ -455,7 +441,7 @@ class SideBySideRun {
     int64_t taken_ = 0;
     int64_t highest_started_ = -1;
     int64_t committed_index_ = 0;
-    std::pair<int32_t, int32_t> numbers_{batch_state.random_number, batch_state.sequence_number};
+    std::pair<int32_t, int32_t> numbers_;
     bool stopped_ = false;
     bool open_ = false;
     std::condition_variable ended_;
@@ -465,43 +451,51 @@ class SideBySideRun {
 };
 
 // One file after another on this thread, every frame saved here.
-int32_t ConvertOneAtATime(bool debug) {
-    BatchState& state = batch_state;
+int32_t ConvertOneAtATime(RunContext& run) {
+    BatchState& state = run.state;
     int32_t taken = 0;
     int32_t converted = 0;
 
-    for (const auto& [path, entry] : TheInputList()) {
+    for (const auto& [path, entry] : run.inputs) {
         // The window mode holds the gate while it asks whether to stop, and
         // clears the flag before opening it when the answer is yes.
-        pause_gate.Wait();
-        if (batch_progress.keep_running.load() != 1) break;
+        run.pause.Wait();
+        if (run.progress.keep_running.load() != 1) break;
         ++taken;
         state.current_input = path;
         state.current_subfolder = entry.subfolder;
         {
-            std::lock_guard lock(batch_lock);
-            batch_progress.taken = taken;
-            batch_progress.current_path = path;
+            std::lock_guard lock(run.progress_lock);
+            run.progress.taken = taken;
+            run.progress.current_path = path;
         }
         const auto start = std::chrono::steady_clock::now();
-        if (settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        if (debug) PrintLine("Processing: " + VisibleText(path));
+        if (run.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
+        if (run.debug) PrintLine("Processing: " + VisibleText(path));
 
-        const bool ok = ConvertFile();
-        const int64_t ms = MillisecondsSince(start);
+        const bool ok = ConvertFileOn(state, run, FileRun{});
 
-        if (debug) {
+        if (run.debug) {
             PrintLine("Saving As: " + VisibleText(state.output_path));
             PrintLine(ok ? "OK" : "Not OK");
         }
         if (ok) ++converted;
-        FinishOutputFile(ok, state, settings, state.written_outputs);
-        TellReported(state, true, ok, true, ms);
+        ReportResult(run, static_cast<size_t>(taken - 1), state, ok, MillisecondsSince(start));
+        FinishOutputFile(ok, state, run.settings, state.written_outputs);
     }
     return converted;
 }
 
 }  // namespace
+
+RunContext ProcessRunContext() {
+    return RunContext{settings,     batch_state,
+                      TheInputList(), batch_progress,
+                      batch_lock,   pause_gate,
+                      batch_layers, MemoryBudget::Process(),
+                      batch_state.command_line && run_request.mode == "DEBUG",
+                      {},           {}};
+}
 
 void PrepareOutputFormat(BatchState& state, const Settings& s) {
     const FrameFormat format = OutputFrameFormat(state.conversion, s);
@@ -511,25 +505,48 @@ void PrepareOutputFormat(BatchState& state, const Settings& s) {
     state.automatic_bpp = format.bpp == 0;
 }
 
-bool ConvertFile() { return ConvertFileOn(batch_state, settings, FileRun{}); }
+bool ConvertFile() {
+    RunContext run = ProcessRunContext();
+    return ConvertFileOn(batch_state, run, FileRun{});
+}
 
-void ConvertAll() {
-    const bool debug = batch_state.command_line && run_request.mode == "DEBUG";
+void ConvertAll(RunContext& run) {
+    run.results.assign(run.inputs.size(), FileResult{});
+    size_t index = 0;
+    for (const auto& entry : run.inputs) run.results[index++].input = entry.first;
+    {
+        std::lock_guard lock(run.progress_lock);
+        run.progress.finished = 0;
+        run.progress.frames_finished = 0;
+    }
     const int threads = RunParallelism();
     int32_t converted = 0;
     // A single file needs no second thread for itself: its frames still go
     // side by side.
-    std::unique_ptr<SideBySideRun> run;
-    if (threads > 1 && TheInputList().size() > 1) {
+    std::unique_ptr<SideBySideRun> side_by_side;
+    if (threads > 1 && run.inputs.size() > 1) {
         try {
-            run = std::make_unique<SideBySideRun>(threads, debug);
+            side_by_side = std::make_unique<SideBySideRun>(run, threads);
         } catch (const std::system_error&) {
             // No thread to be had: one file after another on this one.
         }
     }
-    converted = run ? run->Run() : ConvertOneAtATime(debug);
-    std::lock_guard lock(batch_lock);
-    batch_progress.file_count = converted;
+    converted = side_by_side ? side_by_side->Run() : ConvertOneAtATime(run);
+    side_by_side.reset();
+    // The files a broken run never reached are reported too, so that every
+    // input has a result.
+    if (run.on_result) {
+        for (size_t i = 0; i < run.results.size(); ++i) {
+            if (run.results[i].status == FileResult::Status::NotReached) run.on_result(i, run.results[i]);
+        }
+    }
+    std::lock_guard lock(run.progress_lock);
+    run.progress.file_count = converted;
+}
+
+void ConvertAll() {
+    RunContext run = ProcessRunContext();
+    ConvertAll(run);
 }
 
 }  // namespace kestrune

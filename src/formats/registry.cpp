@@ -360,6 +360,7 @@ FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags) {
         frame.sixteen_bits_555 = row->rgb555;
         frame.grey_eight_bits = row->grey_at_8_bits;
         frame.linear_floats = HoldsLinearLight(*row, save_flags);
+        frame.allowed_bpp.assign(row->allowed_bpp.begin(), row->allowed_bpp.end());
     }
     return frame;
 }

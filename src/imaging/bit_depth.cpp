@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "imaging/pipeline.h"
+
 
 namespace kestrune {
 
@@ -40,9 +42,7 @@ Bitmap DropUnusedAlpha(Bitmap image, const FrameContext& context) {
     const Settings& s = context.settings;
     if (!image || BppOf(image) != 32 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return image;
     if (context.format.bpp != 24) return image;
-    if (s.do_image_color_correction || s.do_image_greyscale || s.do_image_threshold || s.do_frame != 0 ||
-        s.do_watermark != 0)
-        return image;
+    if (AlphaNeededAfter("drop unused alpha", s)) return image;
     Bitmap rgb(FreeImage_ConvertTo24Bits(image.get()));
     // Without memory for the copy the frame goes on as it was.
     return rgb ? std::move(rgb) : std::move(image);

@@ -11,7 +11,7 @@ Bitmap ConvertBitDepth(Bitmap image, const FrameContext& context);
 
 // A 32-bit frame saved at 24 bits loses its alpha channel at the end anyway
 // (dropped, never blended). When no step still to come reads it or draws
-// with it (only resize, flips and the icon size limit remain), it is dropped
+// with it (the steps' table says which do), it is dropped
 // here instead, so that the resize filters three channels rather than four.
 // The library filters every channel on its own, so the saved pixels are
 // the same.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "settings/mask_tokens.h"
 #include "settings/settings.h"
@@ -24,6 +25,7 @@ struct FrameFormat {
     bool sixteen_bits_555 = false;   // 16 bits stored as 5-5-5 rather than 5-6-5
     bool grey_eight_bits = false;    // 8 bits stored as grey rather than with a palette
     bool linear_floats = false;      // float pixels hold linear light, not sRGB values
+    std::vector<int32_t> allowed_bpp;  // the depths the format can be saved at, ascending
 };
 
 struct FrameContext {

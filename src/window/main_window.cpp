@@ -22,6 +22,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
+#include <QCheckBox>
+#include <QSplitter>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -51,6 +53,8 @@
 #include "window/output_folders.h"
 #include "window/preferences_dialog.h"
 #include "window/progress_dialog.h"
+#include "window/preview_pane.h"
+#include "window/result_rows.h"
 #include "window/small_dialogs.h"
 #include "window/toolbar.h"
 
@@ -170,7 +174,26 @@ void MainWindow::BuildControls() {
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(new QLabel(Text("General", "Input Files"), central));
-    layout->addWidget(list_, 1);
+    // The list (with its results) beside the preview of its current file.
+    auto* split = new QSplitter(central);
+    auto* left = new QWidget(split);
+    auto* left_layout = new QVBoxLayout(left);
+    left_layout->setContentsMargins(0, 0, 0, 0);
+    left_layout->addWidget(list_, 1);
+    results_ = new ResultRows(list_);
+    left_layout->addWidget(results_->FailuresOnly());
+    preview_ = new PreviewPane(split, [this](PreviewRequest& request) { return FillPreviewRequest(request); });
+    split->addWidget(left);
+    split->addWidget(preview_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    connect(list_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* row) {
+        const std::string path = row ? Utf8(row->text(0)) : std::string();
+        const bool listed = row && TheInputList().contains(path);
+        preview_->SetInput(listed ? row->text(0) : QString(),
+                           listed ? FromUtf8(TheInputList().at(path).subfolder) : QString());
+    });
+    layout->addWidget(split, 1);
     layout->addLayout(grid);
     setCentralWidget(central);
 
@@ -274,6 +297,7 @@ void MainWindow::ResetForNew() {
     TheInputList().clear();
     listed_.clear();
     list_->clear();
+    results_->Forget();
     SetOutputFolder(QString());
     SetStatus(Text("General", "Ready"));
     list_->setFocus();
@@ -455,7 +479,7 @@ void MainWindow::CopySelection() {
         return list_->indexOfTopLevelItem(a) < list_->indexOfTopLevelItem(b);
     });
     QString text;
-    for (QTreeWidgetItem* item : items) text += item->text(0) + QStringLiteral("\r\n");
+    for (QTreeWidgetItem* item : items) text += results_->RowText(item) + QStringLiteral("\r\n");
     while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) text.chop(1);
     QApplication::clipboard()->setText(text);
 }
@@ -645,8 +669,18 @@ bool MainWindow::StartConversion() {
     conversion_ = new ProgressDialog(this, ProgressDialog::Kind::Convert, conversion_total_);
     connect(conversion_, &ProgressDialog::ThreadEnded, this, &MainWindow::ConversionEnded);
     connect(conversion_, &QDialog::finished, this, &MainWindow::ConversionClosed);
+    conversion_->SetOutputFolder(folder);
     SetBusy(true);
-    conversion_->Start(ConvertAll);
+    results_->Begin();
+    // The results come on the run's thread; the rows take them on this one.
+    conversion_->Start([rows = QPointer<ResultRows>(results_), dialog = conversion_.data()] {
+        RunContext run = ProcessRunContext();
+        run.on_result = [rows, dialog](size_t, const FileResult& result) {
+            QMetaObject::invokeMethod(
+                dialog, [rows, result] { if (rows) rows->Show(result); }, Qt::QueuedConnection);
+        };
+        ConvertAll(run);
+    });
     return true;
 }
 
@@ -687,9 +721,35 @@ void MainWindow::ShowCustomConverter() {
     if (index >= 0) format_->setCurrentIndex(index);
 }
 
+bool MainWindow::FillPreviewRequest(PreviewRequest& request) const {
+    // A run owns the batch state while it goes on.
+    if (busy_) return false;
+    request.settings = settings;
+    request.state = batch_state;
+    request.state.conversion = settings.output_format;
+    QString folder = ResolveOutputFolder(OutputFolderText());
+    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    request.state.output_folder = Utf8(folder);
+    return true;
+}
+
 void MainWindow::OpenPreferences() {
     PreferencesDialog dialog(this);
-    if (dialog.exec() != QDialog::Accepted) return;
+    // The preview follows the edits not yet stored, here and in a window of
+    // its own opened from the dialog.
+    const PreviewPane::RequestSource edits = [this, &dialog](PreviewRequest& request) {
+        if (!FillPreviewRequest(request)) return false;
+        dialog.StoreChangesInto(request.settings);
+        return true;
+    };
+    preview_->SetSource(edits);
+    AddPreviewButton(&dialog, edits, preview_->Input(),
+                     TheInputList().contains(Utf8(preview_->Input()))
+                         ? FromUtf8(TheInputList().at(Utf8(preview_->Input())).subfolder)
+                         : QString());
+    const int answer = dialog.exec();
+    preview_->SetSource([this](PreviewRequest& request) { return FillPreviewRequest(request); });
+    if (answer != QDialog::Accepted) return;
     FillFormatChoice();
     FillFavourites();
 }

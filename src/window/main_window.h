@@ -24,6 +24,10 @@ class QTreeWidgetItem;
 
 namespace kestrune {
 
+class PreviewPane;
+class ResultRows;
+struct PreviewRequest;
+
 // The warning a conversion run shows for the first setting CheckSettings
 // refuses with this output format: the window's own text where the text
 // table has one, else the words the console prints after "Error: ". Empty
@@ -77,6 +81,8 @@ class MainWindow : public QMainWindow {
 
     // Everything a test needs to look at.
     QTreeWidget* InputListView() const { return list_; }
+    ResultRows* Results() const { return results_; }
+    PreviewPane* Preview() const { return preview_; }
     QComboBox* OutputFolderBox() const { return out_folder_; }
     QComboBox* FormatBox() const { return format_; }
     QPushButton* ConvertButton() const { return convert_; }
@@ -124,12 +130,16 @@ class MainWindow : public QMainWindow {
     void ShowAbout();
     void ShowCustomConverter();
 
+    // The settings and run values a preview shows; false during a run.
+    bool FillPreviewRequest(PreviewRequest& request) const;
     bool Warn(const char* message_key, const QString& argument = {});
     bool WarnWith(const QString& message);
     void ConversionEnded();
     void ConversionClosed();
 
     QTreeWidget* list_ = nullptr;
+    ResultRows* results_ = nullptr;
+    PreviewPane* preview_ = nullptr;
     QComboBox* out_folder_ = nullptr;
     QComboBox* format_ = nullptr;
     QPushButton* convert_ = nullptr;

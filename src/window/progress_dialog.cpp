@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "window/dialogs.h"
+#include "window/links.h"
 
 namespace kestrune {
 namespace {
@@ -54,6 +56,17 @@ ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     if (kind == Kind::Convert) {
+        // Stopping asks the same question as closing the dialog.
+        stop_ = new QPushButton(QStringLiteral("Stop"), this);
+        stop_->setObjectName(QStringLiteral("stopButton"));
+        connect(stop_, &QPushButton::clicked, this, &ProgressDialog::AskToBreak);
+        buttons->addWidget(stop_);
+        open_folder_ = new QPushButton(QStringLiteral("Open Output Folder"), this);
+        open_folder_->setObjectName(QStringLiteral("openFolderButton"));
+        open_folder_->setVisible(false);
+        connect(open_folder_, &QPushButton::clicked, this,
+                [this] { OpenUrl(QUrl::fromLocalFile(output_folder_)); });
+        buttons->addWidget(open_folder_);
         ok_ = new QPushButton(Text("Dialog", "OK"), this);
         ok_->setEnabled(false);
         connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
@@ -67,6 +80,11 @@ ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
     }
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(line_);
+    if (kind == Kind::Convert) {
+        detail_ = new QLabel(this);
+        detail_->setTextFormat(Qt::PlainText);
+        layout->addWidget(detail_);
+    }
     layout->addWidget(bar_);
     layout->addLayout(buttons);
     // A fixed size that the longest caption fits, with room for the title
@@ -75,7 +93,7 @@ ProgressDialog::ProgressDialog(QWidget* parent, Kind kind, int total)
     const QString widest = Text("Msg", "Conversion is not complete") + QLatin1Char(' ') +
                            QString::fromStdString(FormatText(GetText("Msg", "Progress"), "8888", "8888"));
     const int width = std::max(300, fontMetrics().horizontalAdvance(widest) + 150);
-    setFixedSize(width, std::max(110, sizeHint().height()));
+    setFixedSize(width, std::max(kind == Kind::Convert ? 130 : 110, sizeHint().height()));
 
     timer_.setInterval(kPollMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &ProgressDialog::Poll);
@@ -106,6 +124,10 @@ void ProgressDialog::Start(std::function<void()> procedure) {
     broken_ = false;
     taken_ = 0;
     file_count_ = 0;
+    finished_ = 0;
+    frames_finished_ = -1;
+    clock_.start();
+    if (kind_ == Kind::Convert) ShowFinished(0, 0);
     thread_ = std::thread([this, procedure = std::move(procedure)] {
         procedure();
         ended_ = true;
@@ -135,19 +157,50 @@ void ProgressDialog::ShowCurrentPath(const QString& path) {
     line_->setText(ShortenToWidth(path, line_->fontMetrics(), line_->width()));
 }
 
+// Files and frames finished, and once a file has taken a while, the time
+// the rest should take at the pace so far.
+void ProgressDialog::ShowFinished(int files, int frames) {
+    QString text = QStringLiteral("Frames finished: ") + QString::number(frames);
+    const qint64 elapsed = clock_.elapsed();
+    if (files > 0 && total_ > files && elapsed >= 1000) {
+        const qint64 left = elapsed * (total_ - files) / files / 1000;
+        text += QStringLiteral(", about ") +
+                (left < 60 ? QString::number(std::max<qint64>(left, 1)) + QStringLiteral(" s")
+                           : QString::number((left + 59) / 60) + QStringLiteral(" min")) +
+                QStringLiteral(" left");
+    }
+    detail_->setText(text);
+}
+
 void ProgressDialog::Poll() {
     int taken = 0;
+    int finished = 0;
+    int frames = 0;
     std::string path;
     {
         std::lock_guard lock(batch_lock);
         taken = batch_progress.taken;
+        finished = batch_progress.finished;
+        frames = batch_progress.frames_finished;
         path = batch_progress.current_path;
     }
     if (taken > taken_) {
         taken_ = taken;
-        setWindowTitle(ProgressCaption(taken));
-        if (total_ > 0) bar_->setValue(std::min(taken, total_));
         if (!path.empty()) ShowCurrentPath(QString::fromStdString(path));
+        if (kind_ != Kind::Convert) {
+            setWindowTitle(ProgressCaption(taken));
+            if (total_ > 0) bar_->setValue(std::min(taken, total_));
+        }
+    }
+    // A conversion counts the files it has finished, not the ones started.
+    if (kind_ == Kind::Convert && (finished != finished_ || frames != frames_finished_ || !ended_)) {
+        if (finished != finished_) {
+            finished_ = finished;
+            setWindowTitle(ProgressCaption(finished));
+            if (total_ > 0) bar_->setValue(std::min(finished, total_));
+        }
+        frames_finished_ = frames;
+        ShowFinished(finished, frames);
     }
     if (!ended_ || !thread_.joinable()) return;
 
@@ -157,8 +210,13 @@ void ProgressDialog::Poll() {
         std::lock_guard lock(batch_lock);
         taken_ = batch_progress.taken;
         file_count_ = batch_progress.file_count;
+        if (kind_ == Kind::Convert) {
+            finished_ = batch_progress.finished;
+            frames_finished_ = batch_progress.frames_finished;
+        }
     }
-    if (total_ > 0) bar_->setValue(std::min(taken_, total_));
+    if (total_ > 0) bar_->setValue(std::min(kind_ == Kind::Convert ? finished_ : taken_, total_));
+    if (stop_) stop_->setVisible(false);
     emit ThreadEnded();
     // While the break question is open the dialog stays; it closes when the
     // question has been answered.
@@ -185,6 +243,8 @@ void ProgressDialog::AskToBreak() {
 void ProgressDialog::ShowConversionResult(const QString& caption, const QString& line) {
     setWindowTitle(caption);
     line_->setText(line);
+    if (detail_) detail_->setText(QStringLiteral("Frames finished: ") + QString::number(std::max(frames_finished_, 0)));
+    if (open_folder_ && !output_folder_.isEmpty()) open_folder_->setVisible(true);
     if (ok_) {
         ok_->setEnabled(true);
         ok_->setFocus();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <atomic>
@@ -45,10 +46,17 @@ class ProgressDialog : public QDialog {
     int Taken() const { return taken_; }
     int FileCount() const { return file_count_; }
 
-    // Shows the closing texts of a conversion: caption, text line and "OK".
+    // Shows the closing texts of a conversion: caption, text line and "OK",
+    // and the button that opens the output folder.
     void ShowConversionResult(const QString& caption, const QString& line);
+    // The folder the conversion writes to, opened by the button at its end.
+    void SetOutputFolder(const QString& folder) { output_folder_ = folder; }
 
     QLabel* TextLine() const { return line_; }
+    // Frames finished and the time left, while a conversion runs.
+    QLabel* DetailLine() const { return detail_; }
+    QPushButton* StopButton() const { return stop_; }
+    QPushButton* OpenFolderButton() const { return open_folder_; }
     QProgressBar* Bar() const { return bar_; }
     QPushButton* OkButton() const { return ok_; }
 
@@ -66,12 +74,20 @@ class ProgressDialog : public QDialog {
     void AskToBreak();
     QString ProgressCaption(int taken) const;
     void ShowCurrentPath(const QString& path);
+    void ShowFinished(int files, int frames);
 
     Kind kind_;
     int total_;
     QLabel* line_ = nullptr;
     QProgressBar* bar_ = nullptr;
     QPushButton* ok_ = nullptr;
+    QLabel* detail_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* open_folder_ = nullptr;
+    QString output_folder_;
+    QElapsedTimer clock_;
+    int finished_ = 0;
+    int frames_finished_ = -1;
     QTimer timer_;
     std::thread thread_;
     std::atomic<bool> ended_{false};

@@ -99,15 +99,18 @@ TEST(Report, NamesEveryInputWithItsOutcome) {
     EXPECT_EQ(RunKestrune({"-i", in.path() + "/", "-o", out.path(), "-c", "png", "-q"}, options).exit_code, 1);
 
     // Names as jq shows them (U+FFFD for a byte that is not UTF-8), and the keys.
-    const std::string failed = R"(","failed",[],0,"input subfolder status reason outputs frames ms"])" "\n";
+    const auto failed = [](const char* frames) {
+        return R"(","failed",[],)" + std::string(frames) +
+               R"(,"input subfolder status reason outputs frames ms"])" "\n";
+    };
     const std::string converted = R"(,2,"input subfolder status outputs frames ms"])" "\n";
     EXPECT_EQ(Jq("if .summary then [.converted, .total] else [(.input | split(\"/\") | last), .status, (.outputs | "
                  "map(split(\"/\") | last)), .frames, (to_entries | map(.key) | join(\" \"))] end",
                  report),
-              R"(["blocked.gif)" + failed + R"(["good.gif","converted",["good[1].png","good[2].png"])" + converted +
-                  R"(["huge.gif)" + failed +
+              R"(["blocked.gif)" + failed("1") + R"(["good.gif","converted",["good[1].png","good[2].png"])" +
+                  converted + R"(["huge.gif)" + failed("0") +
                   "[\"name\ufffd\ufffd.gif\",\"converted\",[\"name\ufffd\ufffd[1].png\",\"name\ufffd\ufffd[2].png\"]" +
-                  converted + R"(["text.gif)" + failed + R"(["truncated.gif)" + failed + "[2,6]\n");
+                  converted + R"(["text.gif)" + failed("0") + R"(["truncated.gif)" + failed("0") + "[2,6]\n");
     // Unreadable, too large, not put in place: three reasons.
     EXPECT_EQ(Jq("map(select(.status == \"failed\").reason) | unique | length", report, "-s"), "3\n");
     // The bytes that are not UTF-8 can be had back exactly.
