@@ -212,18 +212,28 @@ bool WriteManPage(std::ostream& out) {
         {"kestrunecmd \\-i list.txt \\-o /srv/out \\-c webp \\-\\-profile=/etc/kestrune/web.ini \\-q",
          "The files named in list.txt, with the settings of a profile, printing only errors."},
         {"kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | iconv \\-f UTF\\-16LE \\-t UTF\\-8 | "
-         "grep \"Not OK\"",
-         "The debug listing through a pipe, turned into UTF-8 for grep."},
-        {"KESTRUNE_CONSOLE_UTF8=1 kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | grep \"Not OK\"",
+         "grep \\-B2 \"Not OK\"",
+         "The debug listing through a pipe, turned into UTF-8 for grep: each file not converted with its "
+         "\"Processing\" and \"Saving As\" lines."},
+        {"KESTRUNE_CONSOLE_UTF8=1 kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | grep \\-B2 \"Not OK\"",
          "The same without iconv."},
+        {"KESTRUNE_EXIT_STATUS=1 KESTRUNE_REPORT=run.jsonl kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png "
+         "\\-q || jq \\-r \\(aqselect(.status == \"failed\") | .input + \": \" + .reason\\(aq run.jsonl",
+         "A run that reports to a script: when some file was not converted, the failed files and why."},
     };
     for (const auto& example : examples) out << ".PP\n.nf\n" << example[0] << "\n.fi\n" << example[1] << "\n";
 
     out << Section("EXIT STATUS");
-    out << "Always 0: after a run (whatever it converted), after an option error, after help or version, and "
-           "when another copy is already running. Read the output to learn what happened: the summary line "
+    out << "By default always 0: after a run (whatever it converted), after an option error, after help or "
+           "version, and when another copy is already running. Read the output to learn what happened: the summary line "
            "\"Files converted: N of M\", the \"Error: \" lines, and in debug mode \"OK\" or \"Not OK\" for each "
-           "file.\n";
+           "file.\n.PP\nWith \\fBKESTRUNE_EXIT_STATUS\\fR set:\n"
+           ".TP\n.B 0\nEvery file found was converted (also after help or version).\n"
+           ".TP\n.B 1\nSome files were not converted.\n"
+           ".TP\n.B 2\nNothing was converted, or the run was refused: an \"Error: \" line, or no GIF file found.\n"
+           ".TP\n.B 3\nAnother copy holds the single-instance lock; one line on standard error says so, also "
+           "with \\fB\\-q\\fR.\n"
+           ".PP\nA run ended by a close signal (Ctrl-C, SIGTERM) ends with 1 or 2, as the files it reported.\n";
 
     out << Section("OUTPUT");
     out << "On a terminal the lines are UTF-8. Redirected to a file or a pipe they are UTF-16LE with CR LF "
@@ -234,6 +244,21 @@ bool WriteManPage(std::ostream& out) {
     out << Section("ENVIRONMENT");
     out << ".TP\n.B KESTRUNE_CONSOLE_UTF8\nWhen set to a value other than 0 or empty, output redirected to a file "
            "or pipe is UTF-8 with LF line ends instead of UTF-16LE with CR LF.\n";
+    out << ".TP\n.B KESTRUNE_EXIT_STATUS\nWhen set to a value other than 0 or empty, the exit status says how "
+           "the run went (see \\fBEXIT STATUS\\fR), and a copy that finds another one running says so on "
+           "standard error.\n";
+    out << ".TP\n.B KESTRUNE_REPORT\nA file (relative to the current directory) emptied at the start of a run "
+           "and then given one JSON object per line: one per input, in input order, as each file is reported, "
+           "with the keys \\fBinput\\fR, \\fBsubfolder\\fR, \\fBstatus\\fR (\\fBconverted\\fR, "
+           "\\fBfailed\\fR or \\fBnot reached\\fR: not reported before a close signal ended the run), "
+           "\\fBreason\\fR (when failed), \\fBoutputs\\fR (the files written), \\fBframes\\fR and "
+           "\\fBms\\fR; then one summary object with \\fBsummary\\fR true, \\fBconverted\\fR and "
+           "\\fBtotal\\fR. Each line is appended whole, so a run killed part-way leaves whole lines and no "
+           "summary. A path byte that is not part of valid UTF-8 is written as \\e\\fBudcXX\\fR (U+DC00 plus "
+           "the byte, as Python's surrogateescape). If the file cannot be written, the run prints "
+           "\"Error: Invalid report file\" and stops.\n";
+    out << ".TP\n.B KESTRUNE_LOCK_WAIT\nA number of seconds: a copy that finds the single-instance lock held "
+           "waits that long for it before ending as a second copy, so that queued runs follow each other.\n";
     out << ".TP\n.B KESTRUNE_THREADS\nHow many threads a run keeps busy, converting files and encoding the "
            "frames of an animation side by side (default: one per processor, at most 8; 1: one file and one "
            "frame at a time).\n";
@@ -252,7 +277,7 @@ bool WriteManPage(std::ostream& out) {
     out << ".TP\n.I /usr/share/doc/kestrune/manual.html\nThe user manual, opened by Help \\(-> User Manual "
            "(F1) in the window.\n";
 
-    out << Section("SEE ALSO") << ".BR iconv (1),\n.BR parallel (1)\n";
+    out << Section("SEE ALSO") << ".BR iconv (1),\n.BR parallel (1),\n.BR jq (1)\n";
     return complete;
 }
 

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "settings/text_table.h"
+#include "app/scripting.h"
 #include "app/version.h"
 #include "batch/batch_driver.h"
 #include "batch/batch_state.h"
@@ -99,7 +100,8 @@ bool OpensMainWindow(const std::vector<std::string>& args) {
     return ParseOptions(args).error.empty() && !run_request.input_given;
 }
 
-bool CommandLineMain(const std::vector<std::string>& args) {
+bool CommandLineMain(const std::vector<std::string>& args, int& exit_status) {
+    exit_status = kAllConverted;
     if (args.empty()) return true;
 
     batch_state = BatchState{};
@@ -134,9 +136,19 @@ bool CommandLineMain(const std::vector<std::string>& args) {
         SetConsoleTitle(TitleWithVersion());
         PrintLine("Error: " + parsed.error);
         if (parsed.pause) WaitForKey();
+        exit_status = kNothingConverted;
         return false;
     }
     if (!run_request.input_given) return true;
+
+    BatchListener listener;
+    if (!StartRunRecord(listener)) {
+        SetConsoleTitle(TitleWithVersion());
+        PrintLine("Error: Invalid report file");
+        if (parsed.pause) WaitForKey();
+        exit_status = kNothingConverted;
+        return false;
+    }
 
     SetConsoleTitle(TitleWithVersion());
     if (!parsed.quiet) {
@@ -145,7 +157,8 @@ bool CommandLineMain(const std::vector<std::string>& args) {
         PrintLine(kWebAddress);
         PrintLine(" ");
     }
-    RunBatch(parsed.quiet);
+    exit_status = ExitStatusOf(RunBatch(parsed.quiet, listener));
+    FinishRunRecord(listener);
     if (parsed.pause) {
         PrintLine("Press any key to exit.");
         WaitForKey();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/scripting.h"
 #include "app/version.h"
 #include "platform/console.h"
 #include "platform/process.h"
@@ -50,17 +51,20 @@ int main(int argc, char** argv) {
     ilInit();
     iluInit();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    // A second copy ends at once and silently, in every run mode. Files it
-    // was started with for the window (a file manager's "Open with") go to
-    // the window that is open, as a drop would bring them.
-    if (!AcquireSingleInstanceLock(TitleWithVersion())) {
+    // A second copy ends at once and silently, in every run mode, unless a
+    // script asked to wait for the lock or to be told. Files it was started
+    // with for the window (a file manager's "Open with") go to the window
+    // that is open, as a drop would bring them.
+    std::string lock_path;
+    if (!AcquireSingleInstanceLock(TitleWithVersion(), LockWaitSeconds(), &lock_path)) {
 #ifdef KESTRUNE_HAS_WINDOW
         if (OpensMainWindow(args)) HandFilesToOpenWindow(args);
 #endif
-        return 0;
+        return EndAsSecondCopy(lock_path);
     }
 
-    if (!CommandLineMain(args)) return 0;
+    int exit_status = 0;
+    if (!CommandLineMain(args, exit_status)) return ExitStatusWanted() ? exit_status : 0;
 #ifdef KESTRUNE_HAS_WINDOW
     return RunWindowMode(argc, argv);
 #else

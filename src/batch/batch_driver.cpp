@@ -118,7 +118,7 @@ bool CheckWatermark(const Settings& s) {
 
 // One background thread at a time, with a fresh progress record; the driver
 // waits for it without a time limit.
-void RunThread(void (*procedure)()) {
+void RunThread(const std::function<void()>& procedure) {
     {
         std::lock_guard lock(batch_lock);
         batch_progress.taken = 0;
@@ -153,7 +153,8 @@ struct WatermarkFontRelease {
 
 }  // namespace
 
-void RunBatch(bool quiet) {
+BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
+    constexpr BatchOutcome kRefused{.refused = true};
     BatchState& state = batch_state;
     const Settings& s = settings;
     state.command_line = true;
@@ -177,21 +178,21 @@ void RunBatch(bool quiet) {
         state.input_folder.clear();
         if (FileSize(input) < 1) {
             PrintLine("Error: Invalid input file");
-            return;
+            return kRefused;
         }
     } else {
         state.input_file.clear();
         state.input_folder = input;
         if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
                              "Error: Invalid input folder"))
-            return;
+            return kRefused;
     }
 
     // Output: by default beside the input; never created.
     std::string output = run_request.output_folder;
     if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
     if (debug) PrintLine("Output: " + VisibleText(output));
-    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return;
+    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return kRefused;
     state.output_folder = output;
 
     if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
@@ -200,7 +201,7 @@ void RunBatch(bool quiet) {
     if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
     if (!IsOutputFormat(state.conversion)) {
         PrintLine("Error: Invalid conversion type");
-        return;
+        return kRefused;
     }
 
     if (debug) ListInputFormat(state.input_format, s);
@@ -209,12 +210,12 @@ void RunBatch(bool quiet) {
     // which is the order of the table; a bad value stops the run after its
     // own line.
     const SettingKey* failed = CheckSettings(s, state.conversion);
-    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return;
+    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return kRefused;
     for (const char* group : {"Transform", "Adjustment", "Frame", "Watermark"})
-        if (!ListGroup(group, s, failed, debug)) return;
+        if (!ListGroup(group, s, failed, debug)) return kRefused;
     WatermarkFontRelease font_release;
     font_release.armed = s.do_watermark == 1;
-    if (!CheckWatermark(s)) return;
+    if (!CheckWatermark(s)) return kRefused;
     if (debug) ListGroup("Advanced", s, nullptr, true);
 
     PrepareOutputFormat(state, s);
@@ -238,11 +239,16 @@ void RunBatch(bool quiet) {
     if (total == 0) {
         PrintLine(GetText("Msg", "Conversion is not complete"));
         PrintLine(GetText("Msg", "Empty input files"));
-        return;
+        return {};
     }
 
     status(GetText("General", "Converting"));
-    RunThread(ConvertAll);
+    if (listener.inputs_collected) listener.inputs_collected(TheInputList());
+    RunThread([&listener] {
+        RunContext run = ProcessRunContext();
+        run.on_result = listener.file_reported;
+        ConvertAll(run);
+    });
     const int32_t converted = FileCount();
     if (converted != 0) {
         status(GetText("Msg", "Conversion complete"));
@@ -251,6 +257,7 @@ void RunBatch(bool quiet) {
     } else {
         PrintLine(GetText("Msg", "Conversion is not complete"));
     }
+    return {.total = total, .converted = converted};
 }
 
 }  // namespace kestrune

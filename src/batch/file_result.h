@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kestrune {
 
@@ -40,6 +41,7 @@ struct FileResult {
     // tried when the file failed ("" when it failed before naming one).
     std::string output;
     int outputs = 0;  // files written
+    std::vector<std::string> written;  // their paths
     int frames = 0;   // frames taken through the operations
     int64_t milliseconds = 0;
 };

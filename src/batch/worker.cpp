@@ -315,6 +315,7 @@ void ReportResult(RunContext& run, size_t index, const BatchState& state, bool o
                        : (state.failure == FailureReason::None ? FailureReason::WriteFailed : state.failure);
     result.output = state.output_path;
     result.outputs = static_cast<int>(state.written_outputs.size());
+    result.written = state.written_outputs;
     result.frames = state.frames_done;
     result.milliseconds = milliseconds;
     {

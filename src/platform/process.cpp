@@ -9,11 +9,15 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 namespace kestrune {
 namespace {
@@ -36,16 +40,29 @@ enum class LockOutcome { Taken, HeldByAnotherCopy, Failed };
 // Opens the lock file and takes the lock. O_NOFOLLOW keeps a planted link
 // from redirecting us, and O_CLOEXEC keeps programs we start (a browser, a
 // mail client) from inheriting the lock and outliving us with it.
-LockOutcome OpenAndLock(const std::string& path, std::string& problem) {
+// Until `deadline` the lock is tried again and again: polling rather than a
+// blocking flock, which a signal or an alarm would have to break.
+LockOutcome OpenAndLock(const std::string& path, std::chrono::steady_clock::time_point deadline,
+                        std::string& problem) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         problem = path + ": " + std::strerror(errno);
         return LockOutcome::Failed;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
+        if (error == EINTR) continue;
+        const auto now = std::chrono::steady_clock::now();
+        if (error == EWOULDBLOCK && now < deadline) {
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                deadline - now, std::chrono::milliseconds(50)));
+            continue;
+        }
         close(fd);
-        if (error == EWOULDBLOCK) return LockOutcome::HeldByAnotherCopy;
+        if (error == EWOULDBLOCK) {
+            problem = path;
+            return LockOutcome::HeldByAnotherCopy;
+        }
         problem = path + ": " + std::strerror(error);
         return LockOutcome::Failed;
     }
@@ -112,14 +129,24 @@ std::string ExecutablePath() {
 
 }  // namespace
 
-bool AcquireSingleInstanceLock(const std::string& name) {
+bool AcquireSingleInstanceLock(const std::string& name, double wait_seconds, std::string* held_at) {
+    // A wait beyond a year is taken as a year: the clock's arithmetic must
+    // not overflow.
+    const double wait = std::isfinite(wait_seconds) && wait_seconds > 0 ? std::min(wait_seconds, 3.2e7) : 0.0;
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(wait));
     std::string problem;
+    const auto held = [&] {
+        if (held_at) *held_at = problem;
+        return false;
+    };
     const std::string runtime = EnvironmentValue("XDG_RUNTIME_DIR");
     if (!runtime.empty()) {
         LockFolder() = runtime;
-        switch (OpenAndLock(runtime + "/" + name + ".lock", problem)) {
+        switch (OpenAndLock(runtime + "/" + name + ".lock", deadline, problem)) {
             case LockOutcome::Taken: return true;
-            case LockOutcome::HeldByAnotherCopy: return false;
+            case LockOutcome::HeldByAnotherCopy: return held();
             case LockOutcome::Failed: break;  // an unusable runtime folder: the fallback below
         }
     }
@@ -130,9 +157,9 @@ bool AcquireSingleInstanceLock(const std::string& name) {
     LockFolder().clear();
     if (PrivateLockFolder(folder, problem)) {
         LockFolder() = folder;
-        switch (OpenAndLock(folder + "/" + name + ".lock", problem)) {
+        switch (OpenAndLock(folder + "/" + name + ".lock", deadline, problem)) {
             case LockOutcome::Taken: return true;
-            case LockOutcome::HeldByAnotherCopy: return false;
+            case LockOutcome::HeldByAnotherCopy: return held();
             case LockOutcome::Failed: break;
         }
     }

@@ -12,7 +12,11 @@ namespace kestrune {
 // the user. Held until the process ends. False only when another process
 // holds it; when the lock cannot be taken for any other reason, one line on
 // standard error says so and the result is true (run without it).
-bool AcquireSingleInstanceLock(const std::string& name);
+// With `wait_seconds` above 0, a lock held by another process is waited for
+// that long before giving up. When it gives up, `held_at` (if given) receives
+// the path of the lock file.
+bool AcquireSingleInstanceLock(const std::string& name, double wait_seconds = 0,
+                               std::string* held_at = nullptr);
 
 // A window that is open takes files from later copies through a local
 // socket beside the single-instance lock, "<name>.socket" in the folder
