@@ -18,6 +18,7 @@ const char* FailureWords(FailureReason reason) {
         case FailureReason::RotationRefused: return "the rotated picture would be too large";
         case FailureReason::ResizeRefused: return "the resized picture would be too large";
         case FailureReason::OutOfMemory: return "memory ran out while the picture was transformed";
+        case FailureReason::WatermarkNotPlaced: return "the watermark cannot be placed on the picture";
         case FailureReason::SubfolderMissing: return "the output subfolder cannot be created";
         case FailureReason::FolderNotWritable: return "the output folder cannot be written";
         case FailureReason::TargetLocked: return "the output file exists and cannot be replaced";
@@ -31,6 +32,9 @@ const char* FailureWords(FailureReason reason) {
 FailureReason StepRefusal(const char* step) {
     if (step && std::strcmp(step, "rotate") == 0) return FailureReason::RotationRefused;
     if (step && std::strcmp(step, "resize") == 0) return FailureReason::ResizeRefused;
+    // The watermark empties a frame when none of it would land on the
+    // picture, or when its image is too large to hold.
+    if (step && std::strcmp(step, "watermark") == 0) return FailureReason::WatermarkNotPlaced;
     return FailureReason::OutOfMemory;
 }
 

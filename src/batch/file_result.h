@@ -19,6 +19,7 @@ enum class FailureReason : uint8_t {
     RotationRefused,    // the rotated frame would be too large
     ResizeRefused,      // the resized frame would be too large
     OutOfMemory,        // memory ran out while a frame was transformed
+    WatermarkNotPlaced, // nothing of the watermark lands on the frame, or its image cannot be held
     SubfolderMissing,   // the output subfolder could not be created
     FolderNotWritable,  // the output folder may not be written
     TargetLocked,       // the output exists and may not be replaced
