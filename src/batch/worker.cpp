@@ -75,10 +75,12 @@ void RecordWritten(BatchState& state, const std::string& target) {
         written.push_back(target);
 }
 
-// A frame of a file converted side by side with others: saved under a
-// temporary name beside its target, and renamed over the target only when
-// the file's turn comes, in input order. A later file that maps to the same
-// name is therefore the one that stays, however the files' ends interleave.
+// A frame saved under a temporary name beside its target, and renamed over
+// the target only once the file's frames are all saved, or, for files
+// converted side by side, when the file's turn comes, in input order. A
+// later file that maps to the same name is therefore the one that stays,
+// however the files' ends interleave, and a target that is the very input
+// being read is not replaced while its frames are still needed.
 struct StagedOutput {
     std::string staging;
     std::string target;
@@ -86,7 +88,7 @@ struct StagedOutput {
 };
 
 // How the file is converted: its frames saved side by side on the run's
-// threads, and its outputs staged (nullptr: written in place at once).
+// threads (or the saver's own), and where its staged outputs are kept.
 struct FileRun {
     WorkerPool* pool = nullptr;
     std::vector<StagedOutput>* staged = nullptr;
@@ -97,7 +99,9 @@ void Fail(BatchState& state, FailureReason reason) {
     if (state.failure == FailureReason::None) state.failure = reason;
 }
 
-bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, const FileRun& run) {
+// Converts the file's frames into staging files; what cannot be had in
+// memory throws.
+bool StageFrames(BatchState& state, const RunContext& context_of_run, const FileRun& run) {
     const Settings& s = context_of_run.settings;
     MemoryBudget& budget = context_of_run.budget;
     state.written_outputs.clear();
@@ -166,20 +170,15 @@ bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, cons
         state.output_path = BuildOutputPath(state, s);
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        std::string written_to = target;
-        bool staged = false;
-        if (run.staged) {
-            // The frame is encoded straight into the staging file. Where no
-            // temporary file can be made beside the target, the save there
-            // fails as well; it is tried there all the same.
-            const std::string staging = CreateTemporaryBeside(target);
-            if (!staging.empty()) {
-                run.staged->push_back({staging, target});
-                written_to = staging;
-                staged = true;
-            }
+        // The frame is encoded straight into the staging file; where none
+        // can be made beside the target, the frame fails there.
+        const std::string staging = CreateTemporaryBeside(target);
+        if (staging.empty()) {
+            saver.Record(target, SaveResult::Failed);
+            continue;
         }
-        saver.Save(std::move(image), written_to, context, staged);
+        run.staged->push_back({staging, target});
+        saver.Save(std::move(image), staging, context);
         if (saver.GaveUp()) break;
     }
 
@@ -191,8 +190,9 @@ bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, cons
     bool any = false;
     size_t next_staged = 0;
     for (const FrameSaver::Outcome& outcome : saver.Finish()) {
+        // Outcomes of frames that got no staging file name their target.
         StagedOutput* staged = nullptr;
-        if (run.staged && next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
+        if (next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
             staged = &(*run.staged)[next_staged++];
         if (staged) staged->saved = outcome.result == SaveResult::Saved;
         if (outcome.result == SaveResult::GiveUpFile) {
@@ -200,9 +200,7 @@ bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, cons
             return false;
         }
         any = true;
-        if (outcome.result == SaveResult::Saved) {
-            if (!staged) RecordWritten(state, outcome.target);
-        } else {
+        if (outcome.result != SaveResult::Saved) {
             result = false;
             const uint64_t frame_bytes = static_cast<uint64_t>(state.output_width) * state.output_height *
                                          static_cast<uint64_t>(std::max(state.target_bpp, 8)) / 8;
@@ -213,10 +211,11 @@ bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, cons
     return result && any;
 }
 
-bool ConvertFileOn(BatchState& state, const RunContext& context, const FileRun& run) {
-    // Memory that cannot be had fails this file, never the batch.
+// StageFrames with memory that cannot be had failing this file, never the
+// batch.
+bool StageFile(BatchState& state, const RunContext& context, const FileRun& run) {
     try {
-        return ConvertFileWithin(state, context, run);
+        return StageFrames(state, context, run);
     } catch (const std::bad_alloc&) {
         Fail(state, FailureReason::OutOfMemory);
         return false;
@@ -224,30 +223,33 @@ bool ConvertFileOn(BatchState& state, const RunContext& context, const FileRun& 
 }
 
 // Renames the staged frames of a file over their targets, in frame order,
-// and returns whether every one got there. A target that may not be written
-// stays as it is, as when the frame is saved straight to it; DevIL's writer
-// replaces a read-only target on purpose.
+// records them as written and returns whether every one got there.
 bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
-    const OutputFormat* format = FindOutputFormat(state.conversion);
-    const bool devil = format && format->writer == WriterKind::Devil;
     bool all = true;
     for (StagedOutput& output : staged) {
         if (!output.saved) {
             DiscardTemporaryFile(output.staging);
             continue;
         }
-        const bool locked =
-            !devil && access(output.target.c_str(), F_OK) == 0 && access(output.target.c_str(), W_OK) != 0;
-        if (!locked && PublishTemporaryFile(output.staging, output.target)) {
+        const Published published = PublishFrame(output.staging, output.target, state.conversion);
+        if (published == Published::Done) {
             RecordWritten(state, output.target);
         } else {
-            DiscardTemporaryFile(output.staging);
-            Fail(state, locked ? FailureReason::TargetLocked : DiagnoseSaveFailure(output.target, 0));
+            Fail(state, published == Published::TargetLocked ? FailureReason::TargetLocked
+                                                             : DiagnoseSaveFailure(output.target, 0));
             all = false;
         }
     }
     staged.clear();
     return all;
+}
+
+// One file alone: staged, then published at once.
+bool ConvertFileHere(BatchState& state, const RunContext& context) {
+    std::vector<StagedOutput> staged;
+    const bool converted = StageFile(state, context, FileRun{nullptr, &staged});
+    const bool published = PublishStaged(staged, state);
+    return converted && published;
 }
 
 // True when the file's names or watermark can show the mask's random number
@@ -442,7 +444,7 @@ class SideBySideRun {
         }
         const auto start = std::chrono::steady_clock::now();
         if (context_.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        job.ok = ConvertFileOn(state, context_, FileRun{pool_.get(), &job.staged});
+        job.ok = StageFile(state, context_, FileRun{pool_.get(), &job.staged});
         job.milliseconds = MillisecondsSince(start);
         std::lock_guard lock(pool_->Lock());
         job.done = true;
@@ -524,7 +526,7 @@ int32_t ConvertOneAtATime(RunContext& run) {
         if (run.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
         if (run.debug) PrintLine("Processing: " + VisibleText(path));
 
-        const bool ok = ConvertFileOn(state, run, FileRun{});
+        const bool ok = ConvertFileHere(state, run);
 
         if (run.debug) {
             PrintLine("Saving As: " + VisibleText(state.output_path));
@@ -549,16 +551,12 @@ RunContext ProcessRunContext() {
 }
 
 void PrepareOutputFormat(BatchState& state, const Settings& s) {
-    const FrameFormat format = OutputFrameFormat(state.conversion, s);
-    state.writer_id = WriterIdOf(state.conversion);
-    state.target_bpp = format.bpp;
-    state.save_flags = format.save_flags;
-    state.automatic_bpp = format.bpp == 0;
+    state.target_bpp = OutputFrameFormat(state.conversion, s).bpp;
 }
 
 bool ConvertFile() {
     RunContext run = ProcessRunContext();
-    return ConvertFileOn(batch_state, run, FileRun{});
+    return ConvertFileHere(batch_state, run);
 }
 
 void ConvertAll(RunContext& run) {

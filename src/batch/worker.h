@@ -6,7 +6,7 @@
 
 namespace kestrune {
 
-// Writer id, target bit depth, automatic flag and save flags for the run.
+// The run's target bit depth (0: each frame's nearest allowed depth).
 void PrepareOutputFormat(BatchState& state, const Settings& s);
 
 // Thread procedure: converts every entry of the input list; the converted
