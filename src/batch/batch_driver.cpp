@@ -9,6 +9,7 @@
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
+#include "batch/run_checks.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
 #include "formats/saving.h"
@@ -33,27 +34,16 @@ void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
     }
 }
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-// Input and output folders: ".." is refused outright; a relative folder is
-// taken below the program's own folder, not the current directory, so a run
-// means the same from wherever it is started. Prints the message and gives
-// false when the folder cannot be used.
+// Input and output folders as typed; prints the message and gives false
+// when the folder cannot be used.
 bool NormaliseFolder(std::string& folder, const char* incorrect, const char* invalid) {
-    if (StartsWith(folder, "..")) {
-        PrintLine(incorrect);
-        return false;
+    const std::string typed = folder;
+    switch (CheckFolder(typed, batch_state.program_folder, folder)) {
+        case FolderProblem::kParent: PrintLine(incorrect); return false;
+        case FolderProblem::kMissing: PrintLine(invalid); return false;
+        case FolderProblem::kNone: return true;
     }
-    if (!StartsWith(folder, "/")) {
-        if (StartsWith(folder, "./")) folder.erase(0, 2);
-        folder = batch_state.program_folder + folder;
-    }
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    if (!IsFolder(folder)) {
-        PrintLine(invalid);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // The BPP line and encoder settings of the conversion (debug), then its
@@ -102,18 +92,15 @@ bool ListGroup(std::string_view group, const Settings& s, const SettingKey* fail
     return true;
 }
 
-// What the watermark needs is there: the font for a text watermark (loaded
-// here for the whole batch), the file for an image watermark.
+// The command line has one message for a missing and an unusable image.
 bool CheckWatermark(const Settings& s) {
-    if (s.do_watermark == 1 && !LoadWatermarkFont(batch_layers, s)) {
-        PrintLine("Error: Invalid watermark font");
-        return false;
+    switch (CheckWatermarkSource(s)) {
+        case WatermarkProblem::kFont: PrintLine("Error: Invalid watermark font"); return false;
+        case WatermarkProblem::kNoImage:
+        case WatermarkProblem::kImage: PrintLine("Error: Invalid watermark image"); return false;
+        case WatermarkProblem::kNone: return true;
     }
-    if (s.do_watermark == 2 && FileSize(s.image) < 1) {
-        PrintLine("Error: Invalid watermark image");
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // One background thread at a time, with a fresh progress record; the driver

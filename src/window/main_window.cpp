@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -41,6 +40,7 @@
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
 #include "batch/naming.h"
+#include "batch/run_checks.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
 #include "formats/saving.h"
@@ -77,20 +77,6 @@ QString FromUtf8(const std::string& s) { return QString::fromStdString(s); }
 QString WithSlash(QString folder) {
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
     return folder;
-}
-
-// A folder typed into the output field is taken the way the command line
-// takes it: "~" is the home folder, and a relative folder lies in the
-// program's folder (not in whatever the current directory happens to be).
-QString ResolveOutputFolder(const QString& text) {
-    QString folder = text;
-    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
-        folder = QDir::homePath() + folder.mid(1);
-    if (!folder.startsWith(QLatin1Char('/'))) {
-        if (folder.startsWith(QLatin1String("./"))) folder = folder.mid(2);
-        folder = FromUtf8(ProgramFolder()) + folder;
-    }
-    return WithSlash(folder);
 }
 
 QString TextFileFilter() {
@@ -706,18 +692,19 @@ bool MainWindow::StartConversion() {
     if (list_->topLevelItemCount() == 0 || TheInputList().empty()) return Warn("Empty input files");
     const QString field = OutputFolderText();
     if (field.isEmpty()) return Warn("Empty output folder");
-    const QString folder = ResolveOutputFolder(field);
-    if (field.startsWith(QLatin1String("..")) || !IsFolder(Utf8(folder))) return Warn("Invalid output folder", field);
+    std::string folder;
+    if (CheckFolder(Utf8(field), ProgramFolder(), folder) != FolderProblem::kNone)
+        return Warn("Invalid output folder", field);
     if (const QString warning = SettingsWarning(settings, settings.output_format); !warning.isEmpty())
         return WarnWith(warning);
-    if (settings.do_watermark == 1 && !LoadWatermarkFont(batch_layers, settings))
-        return Warn("Invalid watermark font", FromUtf8(settings.font));
-    if (settings.do_watermark == 2) {
-        if (settings.image.empty()) return Warn("Empty watermark image");
-        if (FileSize(settings.image) < 1) return Warn("Invalid watermark image", FromUtf8(settings.image));
+    switch (CheckWatermarkSource(settings)) {
+        case WatermarkProblem::kFont: return Warn("Invalid watermark font", FromUtf8(settings.font));
+        case WatermarkProblem::kNoImage: return Warn("Empty watermark image");
+        case WatermarkProblem::kImage: return Warn("Invalid watermark image", FromUtf8(settings.image));
+        case WatermarkProblem::kNone: break;
     }
 
-    batch_state.output_folder = Utf8(folder);
+    batch_state.output_folder = folder;
     if (!InputFormatList().empty()) batch_state.input_format = InputFormatList().front();
     if (!IsOutputFormat(settings.output_format) && !OutputFormatList().empty())
         settings.output_format = OutputFormatList().front();
@@ -732,7 +719,7 @@ bool MainWindow::StartConversion() {
     conversion_ = new ProgressDialog(this, ProgressDialog::Kind::Convert, conversion_total_);
     connect(conversion_, &ProgressDialog::ThreadEnded, this, &MainWindow::ConversionEnded);
     connect(conversion_, &QDialog::finished, this, &MainWindow::ConversionClosed);
-    conversion_->SetOutputFolder(folder);
+    conversion_->SetOutputFolder(FromUtf8(folder));
     SetBusy(true);
     results_->Begin();
     // The results come on the run's thread; the rows take them on this one.
@@ -792,9 +779,7 @@ bool MainWindow::FillPreviewRequest(PreviewRequest& request) const {
     request.settings = settings;
     request.state = batch_state;
     request.state.conversion = settings.output_format;
-    QString folder = ResolveOutputFolder(OutputFolderText());
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    request.state.output_folder = Utf8(folder);
+    request.state.output_folder = ResolveFolder(Utf8(OutputFolderText()), ProgramFolder());
     return true;
 }
 
