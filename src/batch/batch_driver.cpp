@@ -138,6 +138,76 @@ struct WatermarkFontRelease {
     }
 };
 
+// The checks before a run, each after its line of the debug listing; false
+// after printing the first that fails. Loads the text watermark's font.
+bool CheckRun(BatchState& state, const Settings& s, bool debug) {
+    // Input: a path with an extension names a file (taken as given), any
+    // other path a folder.
+    const std::string& input = run_request.input_path;
+    if (debug) PrintLine("Input: " + VisibleText(input));
+    if (!ExtensionPart(input).empty()) {
+        state.input_file = input;
+        state.input_folder.clear();
+        if (FileSize(input) < 1) {
+            PrintLine("Error: Invalid input file");
+            return false;
+        }
+    } else {
+        state.input_file.clear();
+        state.input_folder = input;
+        if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
+                             "Error: Invalid input folder"))
+            return false;
+    }
+
+    // Output: by default beside the input; never created.
+    std::string output = run_request.output_folder;
+    if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
+    if (debug) PrintLine("Output: " + VisibleText(output));
+    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return false;
+    state.output_folder = output;
+
+    if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
+    state.conversion = run_request.conversion;
+    if (state.conversion.empty() && !OutputFormatList().empty()) state.conversion = OutputFormatList().front();
+    if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
+    if (!IsOutputFormat(state.conversion)) {
+        PrintLine("Error: Invalid conversion type");
+        return false;
+    }
+
+    if (debug) ListInputFormat(state.input_format, s);
+
+    // The listing shows the settings in the order the pipeline uses them,
+    // which is the order of the table; a bad value stops the run after its
+    // own line.
+    const SettingKey* failed = CheckSettings(s, state.conversion);
+    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return false;
+    for (const char* group : {"Transform", "Adjustment", "Frame", "Watermark"})
+        if (!ListGroup(group, s, failed, debug)) return false;
+    if (!CheckWatermark(s)) return false;
+    if (debug) ListGroup("Advanced", s, nullptr, true);
+
+    return true;
+}
+
+// The run's input files into the input list; the count lands in the
+// progress record.
+void ImportInputs(const BatchState& state) {
+    if (!state.input_folder.empty()) {
+        RunThread(ImportFolder);
+    } else {
+        const std::string kind = ToLower(ExtensionPart(state.input_file));
+        if (kind == "txt" || kind == "lst") {
+            RunThread(ImportListFile);
+        } else {
+            const int added = AddInputFile(state.input_file);
+            std::lock_guard lock(batch_lock);
+            batch_progress.file_count = added;
+        }
+    }
+}
+
 }  // namespace
 
 BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
@@ -156,71 +226,14 @@ BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
     };
     status(GetText("General", "Preparing"));
 
-    // Input: a path with an extension names a file (taken as given), any
-    // other path a folder.
-    const std::string& input = run_request.input_path;
-    if (debug) PrintLine("Input: " + VisibleText(input));
-    if (!ExtensionPart(input).empty()) {
-        state.input_file = input;
-        state.input_folder.clear();
-        if (FileSize(input) < 1) {
-            PrintLine("Error: Invalid input file");
-            return kRefused;
-        }
-    } else {
-        state.input_file.clear();
-        state.input_folder = input;
-        if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
-                             "Error: Invalid input folder"))
-            return kRefused;
-    }
-
-    // Output: by default beside the input; never created.
-    std::string output = run_request.output_folder;
-    if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
-    if (debug) PrintLine("Output: " + VisibleText(output));
-    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return kRefused;
-    state.output_folder = output;
-
-    if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
-    state.conversion = run_request.conversion;
-    if (state.conversion.empty() && !OutputFormatList().empty()) state.conversion = OutputFormatList().front();
-    if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
-    if (!IsOutputFormat(state.conversion)) {
-        PrintLine("Error: Invalid conversion type");
-        return kRefused;
-    }
-
-    if (debug) ListInputFormat(state.input_format, s);
-
-    // The listing shows the settings in the order the pipeline uses them,
-    // which is the order of the table; a bad value stops the run after its
-    // own line.
-    const SettingKey* failed = CheckSettings(s, state.conversion);
-    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return kRefused;
-    for (const char* group : {"Transform", "Adjustment", "Frame", "Watermark"})
-        if (!ListGroup(group, s, failed, debug)) return kRefused;
     WatermarkFontRelease font_release;
     font_release.armed = s.do_watermark == 1;
-    if (!CheckWatermark(s)) return kRefused;
-    if (debug) ListGroup("Advanced", s, nullptr, true);
-
+    if (!CheckRun(state, s, debug)) return kRefused;
     PrepareOutputFormat(state, s);
     RemoveStaleTemporaryFiles(state.output_folder);
 
     status(GetText("General", "Importing"));
-    if (!state.input_folder.empty()) {
-        RunThread(ImportFolder);
-    } else {
-        const std::string kind = ToLower(ExtensionPart(state.input_file));
-        if (kind == "txt" || kind == "lst") {
-            RunThread(ImportListFile);
-        } else {
-            const int added = AddInputFile(state.input_file);
-            std::lock_guard lock(batch_lock);
-            batch_progress.file_count = added;
-        }
-    }
+    ImportInputs(state);
     const int32_t total = FileCount();
     status(FormatText(GetText("Msg", "Import complete"), std::to_string(total)));
     if (total == 0) {
