@@ -1,14 +1,7 @@
 #include "formats/loading.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -26,30 +19,15 @@ std::mt19937& FrameGenerator() {
     return generator;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<BYTE>& bytes) {
-    const int fd = OpenRegularFile(path);
-    std::FILE* f = fd < 0 ? nullptr : fdopen(fd, "rb");
-    if (!f) {
-        if (fd >= 0) close(fd);
-        return false;
-    }
-    struct stat info {};
-    bool ok = fstat(fileno(f), &info) == 0 && info.st_size >= 0 &&
-              info.st_size <= INT_MAX;  // FreeImage's memory streams use 32-bit offsets
-    if (ok) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    return ok;
-}
+// FreeImage's memory streams use 32-bit offsets.
+constexpr size_t kMaxGifBytes = INT_MAX;
 
 }  // namespace
 
 FrameSource OpenFrameSource(const std::string& path) {
     FrameSource source;
     std::vector<BYTE> file;
-    if (!ReadWholeFile(path, file) || ScreenTooLarge(file)) return source;
+    if (!ReadWholeFile(path, file, kMaxGifBytes) || ScreenTooLarge(file)) return source;
     source.composer = GifComposer::Open(std::move(file));
     if (source.composer) source.frame_count = source.composer->FrameCount();
     return source;

@@ -224,18 +224,6 @@ constexpr OptionRow kOptions[] = {
 
 static_assert(std::ranges::all_of(kOptions, FormFitsTarget), "an option's form does not fit its target");
 
-bool IsDigitIn(char c, int base) {
-    if (base == 2) return c == '0' || c == '1';
-    if (base == 10) return c >= '0' && c <= '9';
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
-}
-
 void ApplySideEffect(const OptionRow& row) {
     std::visit(
         [&](auto field) {
@@ -289,40 +277,9 @@ std::string OptionValue(std::string_view param) {
     return p;
 }
 
-int32_t ConvertInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i < text.size() && text[i] == '%') {
-        base = 2;
-        ++i;
-    }
-    // The magnitude is capped well past 32 bits, so the sign can still be
-    // applied before saturating: "-2147483648" is exactly INT32_MIN.
-    constexpr int64_t kCap = int64_t{1} << 40;
-    int64_t magnitude = 0;
-    for (; i < text.size() && IsDigitIn(text[i], base); ++i) {
-        magnitude = magnitude * base + DigitValue(text[i]);
-        if (magnitude > kCap) magnitude = kCap;
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
+int32_t ConvertInteger(std::string_view text) { return ParseLeadingInteger(TrimLeft(text, " \t"), true); }
 
-float ConvertReal(std::string_view text) {
-    const std::string word = ToUpperAscii(Trim(text, " \t"));
-    if (word == "+INFINITY") return std::numeric_limits<float>::infinity();
-    if (word == "-INFINITY") return -std::numeric_limits<float>::infinity();
-    if (word == "NAN") return std::numeric_limits<float>::quiet_NaN();
-    return ParseLeadingReal(text);
-}
+float ConvertReal(std::string_view text) { return ParseRealOrWord(Trim(text, " \t")); }
 
 std::string StripQuotes(std::string_view text) { return Trim(text, "\""); }
 

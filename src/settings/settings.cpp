@@ -328,31 +328,6 @@ const ValueName kTable19[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGH
 const ValueName kTable20[] = {{"FIXED", 0}};
 const ValueName kTable21[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
 
-// Leading decimal integer with optional sign; no digits give 0. Values past
-// 32 bits saturate rather than wrap.
-int64_t LeadingInteger(std::string_view v) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
-    int64_t n = 0;
-    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
-        n = n * 10 + (v[i] - '0');
-        if (n > (int64_t{1} << 40)) n = int64_t{1} << 40;
-    }
-    n = negative ? -n : n;
-    if (n > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (n < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return n;
-}
-
-float LeadingReal(std::string_view v) {
-    std::string upper = ToUpperAscii(std::string(v));
-    if (upper == "+INFINITY") return std::numeric_limits<float>::infinity();
-    if (upper == "-INFINITY") return -std::numeric_limits<float>::infinity();
-    if (upper == "NAN") return std::numeric_limits<float>::quiet_NaN();
-    return ParseLeadingReal(v);
-}
-
 }  // namespace
 
 std::span<const SettingKey> SettingKeys() { return kKeys; }
@@ -449,9 +424,9 @@ void SetSettingFromText(Settings& s, const SettingKey& key, std::string_view val
             if constexpr (std::is_same_v<T, std::string>) {
                 field = std::string(value);
             } else if constexpr (std::is_same_v<T, float>) {
-                field = LeadingReal(value);
+                field = ParseRealOrWord(value);
             } else {
-                field = static_cast<T>(LeadingInteger(value));
+                field = static_cast<T>(ParseLeadingInteger(value));
             }
         },
         key.field);
