@@ -28,9 +28,10 @@ namespace {
 
 // The format's encoder settings, listed after its "BPP" line.
 void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
-    for (const EncoderOption& option : format.encoder_options) {
-        const SettingKey* key = FindSettingKey("Output", option.key);
-        if (key) PrintLine(std::string(option.label) + ": " + ListingValue(s, *key));
+    const FormatSettings& settings_of_format = SettingsOf(format);
+    for (const EncoderSetting& setting : settings_of_format.encoder) {
+        const SettingKey* key = FindSettingKey("Output", EncoderKey(settings_of_format, setting));
+        if (key) PrintLine(std::string(setting.listing) + ": " + ListingValue(s, *key));
     }
 }
 

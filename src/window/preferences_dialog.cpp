@@ -275,17 +275,21 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
         return MakeChoice(parent, row,
                           {{ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}});
     }
-    const OutputFormat* depth_of = group == "Output" ? FormatOfBitDepthSetting(key) : nullptr;
-    if (depth_of) {
+    const FormatKey of_format = group == "Output" ? FindFormatKey(key) : FormatKey{};
+    const OutputFormat* format = of_format.format ? FindOutputFormat(of_format.format->extension) : nullptr;
+    if (format && !of_format.setting) {
         std::vector<std::pair<QString, int>> items = {{Text("Preferences", "Automatic"), 0}};
-        for (const int32_t depth : depth_of->allowed_bpp)
+        for (const int32_t depth : format->allowed_bpp)
             items.emplace_back(QString::fromStdString(FormatText(GetText("Preferences", "Bits"), std::to_string(depth))),
                                depth);
         return MakeChoice(parent, row, items);
     }
-    if (!row.allowed.empty()) {
+    // The compression keys share one table of names, of which each writer
+    // understands only its own.
+    if (format && of_format.setting->table == kTableCompression) {
         std::vector<std::pair<QString, int>> items;
-        for (const char* name : row.allowed) items.emplace_back(ChoiceCaption(name), LookupValueName(name, row.table));
+        for (size_t code = 0; code < format->compressions.size(); ++code)
+            items.emplace_back(ChoiceCaption(format->compressions[code].name), static_cast<int>(code));
         return MakeChoice(parent, row, items);
     }
     if (row.table != kNoTable) {
@@ -413,8 +417,10 @@ QWidget* PreferencesDialog::BuildOutputPage() {
         auto* options_page = new QWidget(format_options_);
         auto* form = new QFormLayout(options_page);
         form->setContentsMargins(0, 0, 0, 0);
-        AddSetting(options_page, form, "Output", format.bpp_setting);
-        for (const EncoderOption& option : format.encoder_options) AddSetting(options_page, form, "Output", option.key);
+        const FormatSettings& settings_of_format = SettingsOf(format);
+        AddSetting(options_page, form, "Output", DepthKey(settings_of_format).c_str());
+        for (const EncoderSetting& setting : settings_of_format.encoder)
+            AddSetting(options_page, form, "Output", EncoderKey(settings_of_format, setting).c_str());
         format_options_->addWidget(options_page);
     }
     connect(format, &QComboBox::currentIndexChanged, format_options_, &QStackedWidget::setCurrentIndex);
