@@ -74,7 +74,7 @@ FrameSaver::~FrameSaver() {
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::SaveOnThisThread(const Bitmap& image, const std::string& target, const FrameContext& context) {
+void FrameSaver::EncodeOnThisThread(const Bitmap& image, const std::string& target, const FrameContext& context) {
     peak_ = std::max(peak_, 1);
     Record(target, EncodeFrameInTurn(image, target, context));
 }
@@ -92,9 +92,9 @@ void FrameSaver::Record(const std::string& target, SaveResult result) {
         while (!running_.empty()) RetireOldest();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context) {
+void FrameSaver::Encode(Bitmap image, const std::string& target, const FrameContext& context) {
     if ((parallelism_ <= 1 && !own_pool_) || (wants_own_pool_ && !StartOwnSavers(FrameSaveMemory(image)))) {
-        SaveOnThisThread(image, target, context);
+        EncodeOnThisThread(image, target, context);
         return;
     }
     // A name still being written waits for that save, so the later frame
@@ -113,7 +113,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
         room = MemoryReservation::IfRoom(budget_, cost);
     }
     if (!room) {
-        SaveOnThisThread(image, target, context);
+        EncodeOnThisThread(image, target, context);
         return;
     }
     // Shared, so that the frame is still here if no thread takes it.
@@ -142,7 +142,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
         // this thread saves it, so no more run than the run may use.
         --in_flight;
         reservation->Release();
-        SaveOnThisThread(*frame, target, context);
+        EncodeOnThisThread(*frame, target, context);
         return;
     }
     peak_ = std::max(peak_, now);

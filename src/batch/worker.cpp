@@ -178,7 +178,7 @@ bool StageFrames(BatchState& state, const RunContext& context_of_run, const File
             continue;
         }
         run.staged->push_back({staging, target});
-        saver.Save(std::move(image), staging, context);
+        saver.Encode(std::move(image), staging, context);
         if (saver.GaveUp()) break;
     }
 

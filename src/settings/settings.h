@@ -1,6 +1,6 @@
-// The one record of every conversion and interface setting, the table that
-// describes its keys, and the value-name tables through which the command
-// line and profiles name codes.
+// The one record of every conversion and interface setting and the table
+// that describes its keys. The settings of each output format, and their
+// keys, come from format_settings.h; the names of codes from value_names.h.
 //
 // A key's row says everything its readers need: group, key, kind, default,
 // value-name table, whether the preference file keeps it, when it is in use,
@@ -22,7 +22,7 @@
 
 namespace kestrune {
 
-// The encoder settings of each output format come from FormatFields.
+// Each output format's depth and encoder settings are the FormatFields.
 struct Settings : FormatFields {
     // General
     int32_t cfg = 0;

@@ -111,7 +111,7 @@ TEST(FrameSaver, OutcomesComeInTheOrderOfSavingWhateverFinishesFirst) {
         // The saver encodes into files made beforehand, as the worker's
         // staging files are.
         if (i != 3) WriteFileBytes(targets.back(), "");
-        saver.Save(std::move(frame), targets.back(), state);
+        saver.Encode(std::move(frame), targets.back(), state);
         EXPECT_FALSE(saver.GaveUp());
     }
     const auto outcomes = saver.Finish();
@@ -145,7 +145,7 @@ TEST(FrameSaver, TheMemoryBudgetBoundsTheFramesInFlight) {
             for (int i = 0; i < 12; ++i) {
                 targets.push_back(out / ("f" + std::to_string(i) + ".png"));
                 WriteFileBytes(targets.back(), "");
-                saver.Save(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)), targets.back(), state);
+                saver.Encode(kestrune::Bitmap(FreeImage_Allocate(side, side, 32)), targets.back(), state);
                 EXPECT_LE(budget.Reserved(), budget.Total());
             }
             const auto outcomes = saver.Finish();
