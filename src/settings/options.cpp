@@ -220,8 +220,10 @@ std::vector<OptionRow> BuildOptionTable() {
     for (const bool compression : {true, false})
         for (const FormatSettings& format : kFormatSettings)
             for (const EncoderSetting& setting : format.encoder)
-                if ((setting.table == kTableCompression) == compression)
-                    rows.push_back(EncoderRow(names.emplace_back(EncoderOptionName(format, setting)).c_str(), setting));
+                if ((setting.table == kTableCompression) == compression) {
+                    const std::string& name = names.emplace_back(EncoderOptionName(format, setting));
+                    rows.push_back(EncoderRow(name.c_str(), setting));
+                }
     rows.insert(rows.end(), std::begin(kOptionsAfterFormats), std::end(kOptionsAfterFormats));
     return rows;
 }

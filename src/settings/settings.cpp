@@ -1,9 +1,9 @@
 #include "settings/settings.h"
 
 #include <cmath>
-#include <deque>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <limits>
 #include <type_traits>
 #include <vector>
