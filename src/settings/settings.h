@@ -19,6 +19,12 @@
 
 namespace kestrune {
 
+// The codes of "Do Watermark", as the preference file keeps them.
+enum WatermarkMode : int8_t { kNoWatermark = 0, kTextWatermark = 1, kImageWatermark = 2 };
+// How the debug listing names each mode, indexed by the code.
+inline constexpr const char* kWatermarkModeNames[] = {"none", "text", "image"};
+static_assert(std::size(kWatermarkModeNames) == kImageWatermark + 1);
+
 struct Settings {
     // General
     int32_t cfg = 0;
@@ -124,7 +130,7 @@ struct Settings {
     std::string solid_bottom_color;
     int32_t solid_opacity = 0;
     // Watermark
-    int8_t do_watermark = 0;
+    int8_t do_watermark = kNoWatermark;  // a WatermarkMode
     std::string text;
     std::string fonts;
     std::string font;
@@ -148,7 +154,7 @@ struct Settings {
     int32_t text_rotation = 0;
     int8_t text_size = 0;
     int32_t text_scale = 0;
-    std::string image;
+    std::string watermark_image;
     int8_t image_greyscale = 0;
     int32_t image_opacity = 0;
     int8_t image_boundary = 0;
@@ -185,29 +191,31 @@ enum class SettingKind { Integer, Byte, Real, Text };
 using SettingField = std::variant<int32_t Settings::*, int8_t Settings::*, float Settings::*,
                                   std::string Settings::*>;
 
-// Value-name table numbers (13 and 14 are unused).
+// The value-name tables through which the command line and profiles name
+// codes; ValueNames() gives each one's names.
 enum ValueTable : int {
     kNoTable = -1,
-    kTableDdsLoadAs = 0,
-    kTableRawLoadAs = 1,
-    kTableFrameLoading = 2,
-    kTableToneMapping = 3,
-    kTableCompression = 4,
-    kTableBmpColorTable = 5,
-    kTableTiffColorModel = 6,
-    kTableJpgChroma = 7,
-    kTableJpgSaveAs = 8,
-    kTableRotationType = 9,
-    kTableUnit = 10,
-    kTableResizeType = 11,
-    kTableResizeAlgorithm = 12,
-    kTableFontStyle = 15,
-    kTableFontEffect = 16,
-    kTableTextAlignment = 17,
-    kTableBoundary = 18,
-    kTablePosition = 19,
-    kTableSizeMode = 20,
-    kTableTimestamp = 21,
+    kTableDdsLoadAs,
+    kTableRawLoadAs,
+    kTableFrameLoading,
+    kTableToneMapping,
+    kTableCompression,
+    kTableBmpColorTable,
+    kTableTiffColorModel,
+    kTableJpgChroma,
+    kTableJpgSaveAs,
+    kTableRotationType,
+    kTableUnit,
+    kTableResizeType,
+    kTableResizeAlgorithm,
+    kTableFontStyle,
+    kTableFontEffect,
+    kTableTextAlignment,
+    kTableBoundary,
+    kTablePosition,
+    kTableSizeMode,
+    kTableTimestamp,
+    kValueTableCount,
 };
 
 // When a setting is in use: while a switch of the record has a value (the
@@ -274,7 +282,7 @@ struct SettingKey {
     // Default as text, parsed by kind. "now" and "centred" are computed when
     // the defaults are set; "Keep Aspect Ratio" differs between the modes.
     const char* default_value;
-    int table;  // value-name table, kNoTable for none
+    ValueTable table;  // kNoTable for none
     // Written to the preference file. Some keys are read but never written
     // ("Hide Passwords", "TxtFields", the input keys of other formats, ...).
     bool saved;
@@ -337,16 +345,15 @@ struct ValueName {
     int code;
 };
 
-// The names of a value-name table in their listed order (empty for 13, 14 or
-// any other unknown number).
-std::span<const ValueName> ValueNames(int table);
+// The names of a value-name table in their listed order (empty for kNoTable).
+std::span<const ValueName> ValueNames(ValueTable table);
 
 // Code of the first name of the table equal to text upper-cased; 0 when none
 // matches. Blanks are trimmed by the caller.
-int LookupValueName(std::string_view text, int table);
+int LookupValueName(std::string_view text, ValueTable table);
 
 // Name of the first entry of the table with this code, upper case as listed;
 // empty when no name has it.
-std::string NameOfCode(int table, int code);
+std::string NameOfCode(ValueTable table, int code);
 
 }  // namespace kestrune
