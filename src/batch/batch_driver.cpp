@@ -228,7 +228,7 @@ BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
     status(GetText("General", "Preparing"));
 
     WatermarkFontRelease font_release;
-    font_release.armed = s.do_watermark == 1;
+    font_release.armed = s.do_watermark == kTextWatermark;
     if (!CheckRun(state, s, debug)) return kRefused;
     PrepareOutputFormat(state, s);
     RemoveStaleTemporaryFiles(state.output_folder);

@@ -27,10 +27,10 @@ FolderProblem CheckFolder(std::string_view typed, const std::string& program_fol
 }
 
 WatermarkProblem CheckWatermarkSource(const Settings& s) {
-    if (s.do_watermark == 1 && !LoadWatermarkFont(batch_layers, s)) return WatermarkProblem::kFont;
-    if (s.do_watermark == 2) {
-        if (s.image.empty()) return WatermarkProblem::kNoImage;
-        if (FileSize(s.image) < 1) return WatermarkProblem::kImage;
+    if (s.do_watermark == kTextWatermark && !LoadWatermarkFont(batch_layers, s)) return WatermarkProblem::kFont;
+    if (s.do_watermark == kImageWatermark) {
+        if (s.watermark_image.empty()) return WatermarkProblem::kNoImage;
+        if (FileSize(s.watermark_image) < 1) return WatermarkProblem::kImage;
     }
     return WatermarkProblem::kNone;
 }

@@ -257,11 +257,8 @@ bool ConvertFileHere(BatchState& state, const RunContext& context) {
 // a file waits for those to end before it starts. A base name can bring the
 // tokens in itself ("x%n%.gif").
 bool ShowsRunNumbers(const Settings& s, const std::string& path) {
-    const auto shows = [](const std::string& text) {
-        const std::string lower = ToLower(text);
-        return lower.find("%n%") != std::string::npos || lower.find("%rnd%") != std::string::npos;
-    };
-    return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
+    return HasRunOrderToken(s.filename_mask) || (s.do_watermark == kTextWatermark && HasRunOrderToken(s.text)) ||
+           HasRunOrderToken(BaseName(path));
 }
 
 // Where the outputs of a run can land: under root (links resolved), and
@@ -276,9 +273,8 @@ OutputReach ReachOfOutputs(const BatchState& state, const Settings& s) {
     OutputReach reach;
     // A mask that climbs out of the folder may write anywhere.
     reach.root = ("/" + s.filename_mask + "/").find("/../") != std::string::npos ? "/" : ResolvedPath(state.output_folder);
-    const std::string mask = s.filename_mask.empty() ? "%filename%.%ext%" : ToLower(s.filename_mask);
-    for (const char* ending : {".%ext%", ".%ext[u]%", ".%ext[t]%"})
-        if (mask.ends_with(ending)) reach.extension = ToLower(state.conversion);
+    const std::string mask = s.filename_mask.empty() ? kDefaultFilenameMask : ToLower(s.filename_mask);
+    if (EndsWithExtensionToken(mask)) reach.extension = ToLower(state.conversion);
     return reach;
 }
 
@@ -301,7 +297,7 @@ bool WithinReach(const std::string& path, const OutputReach& reach) {
 // the mask gives the names. Such a file waits for the files before it to be
 // reported, so that it reads what it would one file at a time.
 bool ReadsEarlierOutputs(const Settings& s, const std::string& input, const OutputReach& reach) {
-    return WithinReach(input, reach) || (s.do_watermark == 2 && WithinReach(s.image, reach));
+    return WithinReach(input, reach) || (s.do_watermark == kImageWatermark && WithinReach(s.watermark_image, reach));
 }
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {

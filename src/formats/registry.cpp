@@ -342,8 +342,8 @@ FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags) {
     frame.save_flags = save_flags;
     if (const OutputFormat* row = FindOutputFormat(id)) {
         frame.size_limit = row->size_limit;
-        frame.sixteen_bits_555 = row->rgb555;
-        frame.grey_eight_bits = row->grey_at_8_bits;
+        frame.rgb555 = row->rgb555;
+        frame.grey_at_8_bits = row->grey_at_8_bits;
         frame.linear_floats = HoldsLinearLight(*row, save_flags);
         frame.allowed_bpp.assign(row->allowed_bpp.begin(), row->allowed_bpp.end());
     }

@@ -42,13 +42,13 @@ struct PlacementSettings {
 };
 
 PlacementSettings PlacementOf(const Settings& s) {
-    if (s.do_watermark == 2) return {s.image_x_offset, s.image_y_offset, s.image_boundary, s.image_position};
+    if (s.do_watermark == kImageWatermark) return {s.image_x_offset, s.image_y_offset, s.image_boundary, s.image_position};
     return {s.text_x_offset, s.text_y_offset, s.text_boundary, s.text_position};
 }
 
 bool InsideFrame(const Settings& s) { return s.do_frame != 0 && PlacementOf(s).boundary == 1; }
 
-int RotationOf(const Settings& s) { return s.do_watermark == 2 ? s.wm_image_rotation : s.text_rotation; }
+int RotationOf(const Settings& s) { return s.do_watermark == kImageWatermark ? s.wm_image_rotation : s.text_rotation; }
 bool Rotates(int angle) { return angle > 0 && angle < 360; }
 
 // Positions and sizes are 64-bit: an offset, a padding or a frame width near
@@ -265,7 +265,7 @@ Bitmap RenderLogoWindow(const Settings& s, const BlockWindow& window, uint64_t m
     Surface picture;
     {
         MemoryReservation room(MemoryBudget::Process(), memory);
-        Bitmap logo = LoadLogo(s.image);
+        Bitmap logo = LoadLogo(s.watermark_image);
         if (!logo) return {};
         if (window.x != 0 || window.y != 0 || window.width != WidthOf(logo) || window.height != HeightOf(logo)) {
             Bitmap part(FreeImage_Copy(logo.get(), static_cast<int>(window.x), static_cast<int>(window.y),
@@ -420,8 +420,8 @@ struct LogoOutcome {
 
 LogoOutcome LogoWindowFor(LayerCache& cache, const Settings& s, int width, int height, Landing& landing) {
     struct stat info {};
-    if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return {};
-    LogoKey key{s.image,
+    if (s.watermark_image.empty() || stat(s.watermark_image.c_str(), &info) != 0) return {};
+    LogoKey key{s.watermark_image,
                 static_cast<long long>(info.st_size),
                 static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
                 s.image_greyscale,
@@ -433,7 +433,7 @@ LogoOutcome LogoWindowFor(LayerCache& cache, const Settings& s, int width, int h
         std::lock_guard lock(cache.mutex);
         if (!cache.logo_key || !(*cache.logo_key == key)) {
             cache.logo_block.reset();
-            if (!ReadLogoHeader(s.image, cache)) {
+            if (!ReadLogoHeader(s.watermark_image, cache)) {
                 cache.logo_width = cache.logo_height = 0;
             }
             cache.logo_key = key;
@@ -521,9 +521,9 @@ std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens) {
     // Presence is decided on the text as given, so a token brought in by an
     // earlier value is not expanded again.
     const std::string lower = ToLower(text);
-    for (size_t i = 0; i < kMaskTokens.size(); ++i) {
-        if (lower.find(kMaskTokens[i]) != std::string::npos)
-            text = ReplaceAllIgnoreCase(text, kMaskTokens[i], MaskTokenValue(i, tokens));
+    for (const MaskTokenRow& token : kMaskTokens) {
+        if (lower.find(token.text) != std::string::npos)
+            text = ReplaceAllIgnoreCase(text, token.text, MaskTokenValue(token.token, tokens));
     }
     return text;
 }
@@ -568,7 +568,7 @@ WatermarkPoint PlaceWatermark(long long ww, long long wh, int width, int height,
 
 Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     const Settings& s = context.settings;
-    if (s.do_watermark == 0 || !image || !context.layers) return image;
+    if (s.do_watermark == kNoWatermark || !image || !context.layers) return image;
     if (BppOf(image) != 24 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) {
         image.reset(FreeImage_ConvertTo24Bits(image.get()));
         if (!image) return image;
@@ -579,10 +579,10 @@ Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     LayerCache& cache = *context.layers;
     Landing landing;
     std::optional<DrawnWindow> drawn;
-    if (s.do_watermark == 1) {
+    if (s.do_watermark == kTextWatermark) {
         std::lock_guard lock(cache.mutex);
         drawn = TextWindowFor(cache, context, width, height, landing);
-    } else if (s.do_watermark == 2) {
+    } else if (s.do_watermark == kImageWatermark) {
         LogoOutcome logo = LogoWindowFor(cache, s, width, height, landing);
         if (logo.refused) return Bitmap();
         drawn = std::move(logo.drawn);

@@ -65,7 +65,7 @@ struct EncoderSetting {
     const char* name = nullptr;  // "Compression": key "PNG Compression", option --PNG-COMPRESSION
     FormatField field{};         // a byte field is an on/off switch
     const char* default_value = "0";
-    int table = kNoTable;        // value-name table of the option and the listing
+    ValueTable table = kNoTable; // value-name table of the option and the listing
     const char* listing = nullptr;  // label in the debug listing, "JPG Chroma Subsampling"
     const char* caption = nullptr;  // label in the preferences window, "JPG chroma subsampling:"
     // A run into the format stops with this message unless low <= value <= high.

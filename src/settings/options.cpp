@@ -19,7 +19,7 @@ constexpr const char* kIncorrectParameters = "Incorrect number of parameters";
 constexpr const char* kInvalidProfile = "Invalid profile file";
 
 // An option that a profile may carry under its own name.
-constexpr OptionRow Row(const char* name, OptionForm form, OptionTarget target, int table = kNoTable) {
+constexpr OptionRow Row(const char* name, OptionForm form, OptionTarget target, ValueTable table = kNoTable) {
     OptionRow row{name, nullptr, form, target};
     row.table = table;
     row.profile_key = name;
@@ -142,7 +142,7 @@ constexpr OptionRow kOptionsAfterFormats[] = {
         return row;
     }(),
 
-    Also(Row("--WM-TEXT", F::QuotedText, &S::text), &S::do_watermark, 1),
+    Also(Row("--WM-TEXT", F::QuotedText, &S::text), &S::do_watermark, kTextWatermark),
     Row("--WM-FONT", F::QuotedText, &S::font),
     Row("--WM-FONT-SIZE", F::Integer, &S::font_size),
     Row("--WM-FONT-LEADING", F::Integer, &S::font_leading),
@@ -161,7 +161,7 @@ constexpr OptionRow kOptionsAfterFormats[] = {
     Row("--WM-TEXT-Y-OFFSET", F::Integer, &S::text_y_offset),
     Row("--WM-TEXT-ROTATION", F::Integer, &S::text_rotation),
     Row("--WM-TEXT-SIZE", F::Name, &S::text_size, kTableSizeMode),
-    Also(Row("--WM-IMAGE", F::QuotedText, &S::image), &S::do_watermark, 2),
+    Also(Row("--WM-IMAGE", F::QuotedText, &S::watermark_image), &S::do_watermark, kImageWatermark),
     Switch("--WM-IMAGE-GREYSCALE", &S::image_greyscale),
     Row("--WM-IMAGE-OPACITY", F::Integer, &S::image_opacity),
     Row("--WM-IMAGE-BOUNDARY", F::Name, &S::image_boundary, kTableBoundary),

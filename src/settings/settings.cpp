@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "settings/mask_tokens.h"
 
 namespace kestrune {
 namespace {
@@ -19,10 +20,9 @@ using S = Settings;
 
 constexpr const char* kPalette = "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
 
-// The listing names the codes of the two mode switches itself; no option or
-// profile names them.
+// The listing names the codes of the two mode switches itself
+// (kWatermarkModeNames for "Do Watermark"); no option or profile names them.
 constexpr const char* kFrameModes[] = {"none", "solid"};
-constexpr const char* kWatermarkModes[] = {"none", "text", "image"};
 
 // Columns after "saved": in use when, listing line, range, check, place in
 // the preferences window.
@@ -140,75 +140,75 @@ const SettingKey kKeysAfterFormats[] = {
      {&S::do_frame}, {.label = "Frame opacity: "}, {0, 255}, {}, {"Frame", "", 10}},
 
     {"Watermark", "Do Watermark", K::Byte, &S::do_watermark, "0", kNoTable, true,
-     {}, {.label = "Watermark: ", .names = kWatermarkModes}, {}, {}, {"Watermark", "", 1}},
+     {}, {.label = "Watermark: ", .names = kWatermarkModeNames}, {}, {}, {"Watermark", "", 1}},
     {"Watermark", "Text", K::Text, &S::text, kCopyrightNotice, kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text: "}, {}, {}, {"Watermark", "Text Watermark", 2}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text: "}, {}, {}, {"Watermark", "Text Watermark", 2}},
     {"Watermark", "Fonts", K::Text, &S::fonts, "Arial,Tahoma,Verdana", kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {"Watermark", "Text Watermark", 4}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 4}},
     {"Watermark", "Font", K::Text, &S::font, "Arial", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font: "}, {}, {}, {"Watermark", "Text Watermark", 3}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font: "}, {}, {}, {"Watermark", "Text Watermark", 3}},
     {"Watermark", "Font Size", K::Integer, &S::font_size, "14", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font size: "}, {1, 1000}, {}, {"Watermark", "Text Watermark", 5}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font size: "}, {1, 1000}, {}, {"Watermark", "Text Watermark", 5}},
     {"Watermark", "Font Leading", K::Integer, &S::font_leading, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font leading: "}, {-1000, 1000}, {}, {"Watermark", "Text Watermark", 6}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font leading: "}, {-1000, 1000}, {}, {"Watermark", "Text Watermark", 6}},
     {"Watermark", "Font Colors", K::Text, &S::font_colors, kPalette, kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {"Watermark", "Text Watermark", 10}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 10}},
     {"Watermark", "Font Color", K::Text, &S::font_color, "FFFFFF", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font color: "}, {}, {}, {"Watermark", "Text Watermark", 9}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font color: "}, {}, {}, {"Watermark", "Text Watermark", 9}},
     {"Watermark", "Font Style", K::Byte, &S::font_style, "0", kTableFontStyle, true,
-     {&S::do_watermark}, {.label = "Watermark font style: "}, {}, {}, {"Watermark", "Text Watermark", 7}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font style: "}, {}, {}, {"Watermark", "Text Watermark", 7}},
     {"Watermark", "Font Effect", K::Byte, &S::font_effect, "0", kTableFontEffect, true,
-     {&S::do_watermark}, {.label = "Watermark font effect: "}, {}, {}, {"Watermark", "Text Watermark", 8}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font effect: "}, {}, {}, {"Watermark", "Text Watermark", 8}},
     {"Watermark", "Text Antialiasing", K::Byte, &S::text_antialiasing, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text antialiasing: "}, {}, {}, {"Watermark", "Text Watermark", 11}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text antialiasing: "}, {}, {}, {"Watermark", "Text Watermark", 11}},
     {"Watermark", "Text Alignment", K::Byte, &S::text_alignment, "0", kTableTextAlignment, true,
-     {&S::do_watermark}, {.label = "Watermark text alignment: "}, {}, {}, {"Watermark", "Text Watermark", 12}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text alignment: "}, {}, {}, {"Watermark", "Text Watermark", 12}},
     {"Watermark", "Text Padding", K::Integer, &S::text_padding, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text padding: "}, {0, 1000}, {}, {"Watermark", "Text Watermark", 13}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text padding: "}, {0, 1000}, {}, {"Watermark", "Text Watermark", 13}},
     {"Watermark", "Text Opacity", K::Integer, &S::text_opacity, "255", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 14}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 14}},
     {"Watermark", "Back Colors", K::Text, &S::back_colors, kPalette, kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {"Watermark", "Text Watermark", 16}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 16}},
     {"Watermark", "Back Color", K::Text, &S::back_color, "000000", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark background color: "}, {}, {}, {"Watermark", "Text Watermark", 15}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark background color: "}, {}, {}, {"Watermark", "Text Watermark", 15}},
     {"Watermark", "Back Opacity", K::Integer, &S::back_opacity, "1", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark background opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 17}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark background opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 17}},
     {"Watermark", "Text Boundary", K::Byte, &S::text_boundary, "0", kTableBoundary, true,
-     {&S::do_watermark}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 18}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 18}},
     {"Watermark", "Text Position", K::Byte, &S::text_position, "8", kTablePosition, true,
-     {&S::do_watermark}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 19}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 19}},
     {"Watermark", "Text X Offset", K::Integer, &S::text_x_offset, "10", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 20}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 20}},
     {"Watermark", "Text Y Offset", K::Integer, &S::text_y_offset, "10", kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {"Watermark", "Placement", 21}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Placement", 21}},
     {"Watermark", "Text Rotation", K::Integer, &S::text_rotation, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 22}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 22}},
     {"Watermark", "Text Size", K::Byte, &S::text_size, "0", kTableSizeMode, true,
-     {&S::do_watermark}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 23}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 23}},
     {"Watermark", "Text Scale", K::Integer, &S::text_scale, "10", kNoTable, true,
-     {&S::do_watermark}, {}, {0, 1000}, {}, {"Watermark", "Placement", 24}},
-    {"Watermark", "Image", K::Text, &S::image, "", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark image: "}, {}, {}, {"Watermark", "Image Watermark", 25}},
+     {&S::do_watermark, kTextWatermark}, {}, {0, 1000}, {}, {"Watermark", "Placement", 24}},
+    {"Watermark", "Image", K::Text, &S::watermark_image, "", kNoTable, true,
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark image: "}, {}, {}, {"Watermark", "Image Watermark", 25}},
     {"Watermark", "Image Greyscale", K::Byte, &S::image_greyscale, "0", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark greyscale: "}, {}, {}, {"Watermark", "Image Watermark", 26}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark greyscale: "}, {}, {}, {"Watermark", "Image Watermark", 26}},
     {"Watermark", "Image Opacity", K::Integer, &S::image_opacity, "255", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark opacity: "}, {0, 255}, {}, {"Watermark", "Image Watermark", 27}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark opacity: "}, {0, 255}, {}, {"Watermark", "Image Watermark", 27}},
     {"Watermark", "Image Boundary", K::Byte, &S::image_boundary, "0", kTableBoundary, true,
-     {&S::do_watermark, 2}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 28}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 28}},
     {"Watermark", "Image Position", K::Byte, &S::image_position, "8", kTablePosition, true,
-     {&S::do_watermark, 2}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 29}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 29}},
     {"Watermark", "Image X Offset", K::Integer, &S::image_x_offset, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 30}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 30}},
     {"Watermark", "Image Y Offset", K::Integer, &S::image_y_offset, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {}, {}, {}, {"Watermark", "Placement", 31}},
+     {&S::do_watermark, kImageWatermark}, {}, {}, {}, {"Watermark", "Placement", 31}},
     {"Watermark", "Image Rotation", K::Integer, &S::wm_image_rotation, "0", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 32}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 32}},
     {"Watermark", "Image Size", K::Byte, &S::image_size, "0", kTableSizeMode, true,
-     {&S::do_watermark, 2}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 33}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 33}},
     {"Watermark", "Image Scale", K::Integer, &S::image_scale, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {}, {0, 1000}, {}, {"Watermark", "Placement", 34}},
+     {&S::do_watermark, kImageWatermark}, {}, {0, 1000}, {}, {"Watermark", "Placement", 34}},
 
-    {"Advanced", "Filename Mask", K::Text, &S::filename_mask, "%filename%.%ext%", kNoTable, true,
+    {"Advanced", "Filename Mask", K::Text, &S::filename_mask, kDefaultFilenameMask, kNoTable, true,
      {}, {.label = "Filename Mask: "}, {}, {}, {"Advanced", "File Names", 1}},
     {"Advanced", "File Timestamp", K::Byte, &S::file_timestamp, "0", kTableTimestamp, true,
      {}, {.label = "File Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 2}},
@@ -229,33 +229,71 @@ const SettingKey kKeysAfterFormats[] = {
     {"Privacy", "Clean Recent Files", K::Byte, &S::clean_recent_files, "0", kNoTable, true},
 };
 
-const ValueName kTable0[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
-const ValueName kTable1[] = {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}};
-const ValueName kTable2[] = {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
-const ValueName kTable3[] = {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
-const ValueName kTable4[] = {{"NONE", 0},      {"RLE", 1},      {"ZIP", 1},       {"PIZ", 2},
-                             {"PXR24", 3},     {"B44", 4},      {"ZLIB1", 1},     {"ZLIB6", 2},
-                             {"ZLIB9", 3},     {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
-                             {"DEFLATE", 4},   {"ADOBEDEFLATE", 5}, {"LZW", 6},    {"JPEG", 7},
-                             {"LOGLUV", 8}};
-const ValueName kTable5[] = {{"AUTO", 0}, {"EXACT", 1}};
-const ValueName kTable6[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
-const ValueName kTable7[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
-const ValueName kTable8[] = {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
-const ValueName kTable9[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
-const ValueName kTable10[] = {{"PIXELS", 0}, {"PERCENT", 1}};
-const ValueName kTable11[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
-const ValueName kTable12[] = {{"BOX", 0},        {"BILINEAR", 1}, {"BSPLINE", 2},
-                              {"BICUBIC", 3},    {"CATMULLROM", 4}, {"LANCZOS", 5}};
-const ValueName kTable15[] = {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
-const ValueName kTable16[] = {{"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
-const ValueName kTable17[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
-const ValueName kTable18[] = {{"IMAGE", 0}, {"FRAME", 1}};
-const ValueName kTable19[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGHT", 2},
-                              {"MIDDLELEFT", 3},  {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
-                              {"BOTTOMLEFT", 6},  {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
-const ValueName kTable20[] = {{"FIXED", 0}};
-const ValueName kTable21[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
+constexpr ValueName kDdsLoadAsNames[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
+constexpr ValueName kRawLoadAsNames[] = {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}};
+constexpr ValueName kFrameLoadingNames[] = {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
+constexpr ValueName kToneMappingNames[] = {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
+constexpr ValueName kCompressionNames[] = {{"NONE", 0},      {"RLE", 1},      {"ZIP", 1},       {"PIZ", 2},
+                                           {"PXR24", 3},     {"B44", 4},      {"ZLIB1", 1},     {"ZLIB6", 2},
+                                           {"ZLIB9", 3},     {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
+                                           {"DEFLATE", 4},   {"ADOBEDEFLATE", 5}, {"LZW", 6},    {"JPEG", 7},
+                                           {"LOGLUV", 8}};
+constexpr ValueName kBmpColorTableNames[] = {{"AUTO", 0}, {"EXACT", 1}};
+constexpr ValueName kTiffColorModelNames[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
+constexpr ValueName kJpgChromaNames[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
+constexpr ValueName kJpgSaveAsNames[] = {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
+constexpr ValueName kRotationTypeNames[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
+constexpr ValueName kUnitNames[] = {{"PIXELS", 0}, {"PERCENT", 1}};
+constexpr ValueName kResizeTypeNames[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
+constexpr ValueName kResizeAlgorithmNames[] = {{"BOX", 0},        {"BILINEAR", 1}, {"BSPLINE", 2},
+                                               {"BICUBIC", 3},    {"CATMULLROM", 4}, {"LANCZOS", 5}};
+constexpr ValueName kFontStyleNames[] = {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
+constexpr ValueName kFontEffectNames[] = {{"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
+constexpr ValueName kTextAlignmentNames[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
+constexpr ValueName kBoundaryNames[] = {{"IMAGE", 0}, {"FRAME", 1}};
+constexpr ValueName kPositionNames[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGHT", 2},
+                                        {"MIDDLELEFT", 3},  {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
+                                        {"BOTTOMLEFT", 6},  {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
+constexpr ValueName kSizeModeNames[] = {{"FIXED", 0}};
+constexpr ValueName kTimestampNames[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
+
+struct ValueTableRow {
+    ValueTable table;
+    std::span<const ValueName> names;
+};
+
+// Indexed by ValueTable: the rows name their table, and the check below
+// refuses a row out of place or a table without its row.
+constexpr ValueTableRow kValueTables[] = {
+    {kTableDdsLoadAs, kDdsLoadAsNames},
+    {kTableRawLoadAs, kRawLoadAsNames},
+    {kTableFrameLoading, kFrameLoadingNames},
+    {kTableToneMapping, kToneMappingNames},
+    {kTableCompression, kCompressionNames},
+    {kTableBmpColorTable, kBmpColorTableNames},
+    {kTableTiffColorModel, kTiffColorModelNames},
+    {kTableJpgChroma, kJpgChromaNames},
+    {kTableJpgSaveAs, kJpgSaveAsNames},
+    {kTableRotationType, kRotationTypeNames},
+    {kTableUnit, kUnitNames},
+    {kTableResizeType, kResizeTypeNames},
+    {kTableResizeAlgorithm, kResizeAlgorithmNames},
+    {kTableFontStyle, kFontStyleNames},
+    {kTableFontEffect, kFontEffectNames},
+    {kTableTextAlignment, kTextAlignmentNames},
+    {kTableBoundary, kBoundaryNames},
+    {kTablePosition, kPositionNames},
+    {kTableSizeMode, kSizeModeNames},
+    {kTableTimestamp, kTimestampNames},
+};
+
+constexpr bool EveryTableInPlace() {
+    if (std::size(kValueTables) != kValueTableCount) return false;
+    for (size_t i = 0; i < std::size(kValueTables); ++i)
+        if (kValueTables[i].table != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(EveryTableInPlace(), "kValueTables needs one row per ValueTable, in enum order");
 
 // Every key in order: the leading groups up to "Output"/"Format", each
 // format's depth and encoder settings in the order of its row, the rest.
@@ -289,6 +327,7 @@ std::vector<SettingKey> BuildSettingKeys() {
     keys.insert(keys.end(), std::begin(kKeysAfterFormats), std::end(kKeysAfterFormats));
     return keys;
 }
+
 
 }  // namespace
 
@@ -414,40 +453,19 @@ void SetDefaultSettings(Settings& s, bool command_line, int desktop_width, int d
     s.window_y = s.window_height < desktop_height ? (desktop_height - s.window_height) / 2 : 100;
 }
 
-std::span<const ValueName> ValueNames(int table) {
-    switch (table) {
-        case 0: return kTable0;
-        case 1: return kTable1;
-        case 2: return kTable2;
-        case 3: return kTable3;
-        case 4: return kTable4;
-        case 5: return kTable5;
-        case 6: return kTable6;
-        case 7: return kTable7;
-        case 8: return kTable8;
-        case 9: return kTable9;
-        case 10: return kTable10;
-        case 11: return kTable11;
-        case 12: return kTable12;
-        case 15: return kTable15;
-        case 16: return kTable16;
-        case 17: return kTable17;
-        case 18: return kTable18;
-        case 19: return kTable19;
-        case 20: return kTable20;
-        case 21: return kTable21;
-        default: return {};
-    }
+std::span<const ValueName> ValueNames(ValueTable table) {
+    if (table < 0 || table >= kValueTableCount) return {};
+    return kValueTables[table].names;
 }
 
-int LookupValueName(std::string_view text, int table) {
+int LookupValueName(std::string_view text, ValueTable table) {
     const std::string upper = ToUpper(std::string(text));
     for (const ValueName& v : ValueNames(table))
         if (upper == v.name) return v.code;
     return 0;
 }
 
-std::string NameOfCode(int table, int code) {
+std::string NameOfCode(ValueTable table, int code) {
     for (const ValueName& v : ValueNames(table))
         if (v.code == code) return v.name;
     return {};

@@ -22,6 +22,12 @@
 
 namespace kestrune {
 
+// The codes of "Do Watermark", as the preference file keeps them.
+enum WatermarkMode : int8_t { kNoWatermark = 0, kTextWatermark = 1, kImageWatermark = 2 };
+// How the debug listing names each mode, indexed by the code.
+inline constexpr const char* kWatermarkModeNames[] = {"none", "text", "image"};
+static_assert(std::size(kWatermarkModeNames) == kImageWatermark + 1);
+
 // Each output format's depth and encoder settings are the FormatFields.
 struct Settings : FormatFields {
     // General
@@ -94,7 +100,7 @@ struct Settings : FormatFields {
     std::string solid_bottom_color;
     int32_t solid_opacity = 0;
     // Watermark
-    int8_t do_watermark = 0;
+    int8_t do_watermark = kNoWatermark;  // a WatermarkMode
     std::string text;
     std::string fonts;
     std::string font;
@@ -118,7 +124,7 @@ struct Settings : FormatFields {
     int32_t text_rotation = 0;
     int8_t text_size = 0;
     int32_t text_scale = 0;
-    std::string image;
+    std::string watermark_image;
     int8_t image_greyscale = 0;
     int32_t image_opacity = 0;
     int8_t image_boundary = 0;
@@ -219,7 +225,7 @@ struct SettingKey {
     // Default as text, parsed by kind. "now" and "centred" are computed when
     // the defaults are set; "Keep Aspect Ratio" differs between the modes.
     const char* default_value;
-    int table;  // value-name table, kNoTable for none
+    ValueTable table;  // kNoTable for none
     // Written to the preference file. Some keys are read but never written
     // ("Hide Passwords", "TxtFields", the input keys of other formats, ...).
     bool saved;

@@ -364,7 +364,7 @@ bool MainWindow::StartConversion() {
     switch (CheckWatermarkSource(settings)) {
         case WatermarkProblem::kFont: return Warn("Invalid watermark font", FromUtf8(settings.font));
         case WatermarkProblem::kNoImage: return Warn("Empty watermark image");
-        case WatermarkProblem::kImage: return Warn("Invalid watermark image", FromUtf8(settings.image));
+        case WatermarkProblem::kImage: return Warn("Invalid watermark image", FromUtf8(settings.watermark_image));
         case WatermarkProblem::kNone: break;
     }
 
@@ -399,7 +399,7 @@ bool MainWindow::StartConversion() {
 }
 
 void MainWindow::ConversionEnded() {
-    if (settings.do_watermark == 1 && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
+    if (settings.do_watermark == kTextWatermark && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
     ProgressDialog* dialog = conversion_;
     if (!dialog) return;
     const std::string count = FormatText(GetText("Msg", "Progress"), std::to_string(dialog->Taken()),

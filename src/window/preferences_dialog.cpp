@@ -273,7 +273,9 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
 
     if (group == "Watermark" && key == "Do Watermark") {
         return MakeChoice(parent, row,
-                          {{ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}});
+                          {{ChoiceCaption("WM NONE"), kNoWatermark},
+                           {ChoiceCaption("WM TEXT"), kTextWatermark},
+                           {ChoiceCaption("WM IMAGE"), kImageWatermark}});
     }
     const FormatKey of_format = group == "Output" ? FindFormatKey(key) : FormatKey{};
     const OutputFormat* format = of_format.format ? FindOutputFormat(of_format.format->extension) : nullptr;
@@ -463,7 +465,7 @@ QWidget* PreferencesDialog::BuildPage(const std::string& name) {
             // cannot fall behind it.
             QString tokens = Text("Preferences", "Mask Help");
             for (size_t i = 0; i < kMaskTokens.size(); ++i)
-                tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i]);
+                tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i].text);
             auto* help = new QLabel(tokens, page);
             help->setWordWrap(true);
             help->setTextFormat(Qt::PlainText);
