@@ -21,6 +21,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/text_table.h"
 #include "settings/mask_tokens.h"
@@ -267,13 +271,16 @@ QWidget* PreferencesDialog::MakeFontPicker(QWidget* parent, const SettingKey& ro
     return picker;
 }
 
-QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
-    const SettingField field = row.field;
-    const std::string group = row.group, key = row.key;
+namespace {
 
+// The captions and codes a setting offers in a list: the watermark kinds,
+// the depths its format allows, its allowed names or its table's names.
+// Empty for a setting edited otherwise.
+std::optional<std::vector<std::pair<QString, int>>> ChoicesOf(const SettingKey& row) {
+    const std::string group = row.group, key = row.key;
     if (group == "Watermark" && key == "Do Watermark") {
-        return MakeChoice(parent, row,
-                          {{ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}});
+        return std::vector<std::pair<QString, int>>{
+            {ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}};
     }
     const OutputFormat* depth_of = group == "Output" ? FormatOfBitDepthSetting(key) : nullptr;
     if (depth_of) {
@@ -281,12 +288,12 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
         for (const int32_t depth : depth_of->allowed_bpp)
             items.emplace_back(QString::fromStdString(FormatText(GetText("Preferences", "Bits"), std::to_string(depth))),
                                depth);
-        return MakeChoice(parent, row, items);
+        return items;
     }
     if (!row.allowed.empty()) {
         std::vector<std::pair<QString, int>> items;
         for (const char* name : row.allowed) items.emplace_back(ChoiceCaption(name), LookupValueName(name, row.table));
-        return MakeChoice(parent, row, items);
+        return items;
     }
     if (row.table != kNoTable) {
         std::vector<std::pair<QString, int>> items;
@@ -297,23 +304,36 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
             for (const auto& item : items) seen = seen || item.second == v.code;
             if (!seen) items.emplace_back(ChoiceCaption(v.name), v.code);
         }
-        return MakeChoice(parent, row, items);
+        return items;
     }
-    if (group == "Advanced" && key == "Custom Timestamp") {
-        auto* edit = new QDateTimeEdit(parent);
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        edit->setCalendarPopup(true);
-        // The setting counts local wall-clock time as if it were UTC, so the
-        // editor shows it in UTC to show the local clock reading unchanged.
-        edit->setTimeSpec(Qt::UTC);
-        bindings_.push_back({[edit, field](const Settings& s) {
-                                 edit->setDateTime(QDateTime::fromSecsSinceEpoch(IntOf(s, field), QTimeZone::utc()));
-                             },
-                             [edit, field](Settings& s) {
-                                 SetInt(s, field, static_cast<int>(edit->dateTime().toSecsSinceEpoch()));
-                             }});
-        return edit;
-    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QWidget* PreferencesDialog::MakeTimestampEditor(QWidget* parent, const SettingKey& row) {
+    auto* edit = new QDateTimeEdit(parent);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    edit->setCalendarPopup(true);
+    // The setting counts local wall-clock time as if it were UTC, so the
+    // editor shows it in UTC to show the local clock reading unchanged.
+    edit->setTimeSpec(Qt::UTC);
+    const SettingField field = row.field;
+    bindings_.push_back({[edit, field](const Settings& s) {
+                             edit->setDateTime(QDateTime::fromSecsSinceEpoch(IntOf(s, field), QTimeZone::utc()));
+                         },
+                         [edit, field](Settings& s) {
+                             SetInt(s, field, static_cast<int>(edit->dateTime().toSecsSinceEpoch()));
+                         }});
+    return edit;
+}
+
+QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
+    const SettingField field = row.field;
+    const std::string group = row.group, key = row.key;
+
+    if (auto choices = ChoicesOf(row)) return MakeChoice(parent, row, *choices);
+    if (group == "Advanced" && key == "Custom Timestamp") return MakeTimestampEditor(parent, row);
     switch (row.kind) {
         case SettingKind::Byte:
             if (key != "Out Folders Number") {
