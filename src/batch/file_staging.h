@@ -42,8 +42,8 @@ struct FileRun {
 };
 
 // Converts the current input of `state` into staging files; memory that
-// cannot be had fails this file, never the batch. True when every frame
-// saved was written.
+// cannot be had fails this file, never the batch. True when no frame was
+// lost and every frame saved was written.
 bool StageFile(BatchState& state, const RunContext& context, const FileRun& run);
 
 // Renames the staged frames of a file over their targets, in frame order,
