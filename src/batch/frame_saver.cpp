@@ -12,8 +12,9 @@ namespace kestrune {
 namespace {
 
 // Saves of the writers that keep state between calls. DevIL keeps one
-// current image for the whole process, and the JPEG XR and remaining
-// writers are left to run one at a time.
+// current image for the whole process (its writer takes a turn of its own
+// as well, inside this one), and the JPEG XR and remaining writers are left
+// to run one at a time.
 std::mutex one_at_a_time_writers;
 
 }  // namespace

@@ -16,7 +16,7 @@ void ConvertAll();
 // run.results.
 void ConvertAll(RunContext& run);
 // The current input of batch_state through every selected frame; true when
-// the last save of the file succeeded.
+// every frame saved reached its target.
 bool ConvertFile();
 
 }  // namespace kestrune

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
@@ -28,26 +29,6 @@
 #include "platform/temporary_files.h"
 
 namespace kestrune {
-
-namespace {
-
-// Scoped DevIL image: generated and bound on construction, deleted on every
-// way out, so DevIL's library-wide current image never outlives one save.
-class BoundDevilImage {
-  public:
-    BoundDevilImage() {
-        ilGenImages(1, &id_);
-        ilBindImage(id_);
-    }
-    ~BoundDevilImage() { ilDeleteImages(1, &id_); }
-    BoundDevilImage(const BoundDevilImage&) = delete;
-    BoundDevilImage& operator=(const BoundDevilImage&) = delete;
-
-  private:
-    ILuint id_ = 0;
-};
-
-}  // namespace
 
 namespace {
 
@@ -144,54 +125,86 @@ bool CloseCheckedFile(CheckedFile& f) {
     return !f.failed && flushed && closed;
 }
 
-// DevIL's own file procedures for the length of one save, so that its writes
-// reach a checked stream too. ilSaveF cannot serve: DevIL 1.7.8 squeezes the
-// byte count it returns into a boolean, so a file whose length is a multiple
-// of 256 would count as failed. DevIL's procedures are library-wide, so the
-// file they write to is too: DevIL's saves take turns (EncodeFrameInTurn), one
-// in the whole process at a time.
-class DevilCheckedOutput {
+// One save through DevIL, which keeps everything library-wide: its switches,
+// the bound image and the file procedures it writes through. DevIL is not
+// reentrant, so a session holds the DevIL turn from construction to
+// destruction, and a save on another thread waits for it whoever called it.
+// The image is generated and bound for the session and deleted on every way
+// out, so it never outlives one save.
+class DevilSession {
   public:
-    DevilCheckedOutput() {
+    DevilSession() : turn_(DevilTurn()) {
+        ilEnable(IL_FILE_OVERWRITE);
+        ilGenImages(1, &image_);
+        ilBindImage(image_);
+    }
+    ~DevilSession() { ilDeleteImages(1, &image_); }
+    DevilSession(const DevilSession&) = delete;
+    DevilSession& operator=(const DevilSession&) = delete;
+
+    // Saves the bound image as DevIL's type `type` into the existing file
+    // at path; true when DevIL reported success, and opened and closed the
+    // file with every byte reaching it.
+    //
+    // DevIL's writes go through file procedures of the session's own, so
+    // that they reach a checked stream too. ilSaveF cannot serve: DevIL
+    // 1.7.8 squeezes the byte count it returns into a boolean, so a file
+    // whose length is a multiple of 256 would count as failed. DevIL calls
+    // its procedures without a context: Open finds the session through
+    // `writing_`, set only while this session saves, and hands DevIL the
+    // session as the handle the other procedures get back.
+    bool Save(ILenum type, const std::string& path) {
         file_ = CheckedFile{};
         closed_ = false;
+        writing_ = this;
         ilSetWrite(Open, Close, Putc, Seek, Tell, Write);
+        const bool encoded = ilSave(type, path.c_str()) != IL_FALSE;
+        ilResetWrite();
+        writing_ = nullptr;
+        // A file DevIL left open counts as incomplete.
+        if (file_.file) CloseCheckedFile(file_);
+        return encoded && closed_;
     }
-    ~DevilCheckedOutput() { ilResetWrite(); }
-    DevilCheckedOutput(const DevilCheckedOutput&) = delete;
-    DevilCheckedOutput& operator=(const DevilCheckedOutput&) = delete;
-    // True when DevIL opened and closed its file and every byte reached it.
-    bool Complete() const { return closed_; }
 
   private:
+    static std::mutex& DevilTurn() {
+        static std::mutex turn;
+        return turn;
+    }
+
+    static DevilSession& Of(ILHANDLE handle) { return *static_cast<DevilSession*>(handle); }
+    static std::FILE* FileOf(ILHANDLE handle) { return Of(handle).file_.file; }
+
     static ILHANDLE ILAPIENTRY Open(ILconst_string name) {
-        file_ = CheckedFile{std::fopen(name, kExistingFile)};
-        return file_.file ? &file_ : nullptr;
+        DevilSession& session = *writing_;
+        session.file_ = CheckedFile{std::fopen(name, kExistingFile)};
+        return session.file_.file ? &session : nullptr;
     }
     static void ILAPIENTRY Close(ILHANDLE handle) {
-        if (handle) closed_ = CloseCheckedFile(*static_cast<CheckedFile*>(handle));
+        if (handle) Of(handle).closed_ = CloseCheckedFile(Of(handle).file_);
     }
     static ILint ILAPIENTRY Putc(ILubyte c, ILHANDLE handle) {
-        CheckedFile* f = static_cast<CheckedFile*>(handle);
-        const int put = std::fputc(c, f->file);
-        if (put == EOF) f->failed = true;
+        const int put = std::fputc(c, FileOf(handle));
+        if (put == EOF) Of(handle).file_.failed = true;
         return put;
     }
     static ILint ILAPIENTRY Seek(ILHANDLE handle, ILint offset, ILint origin) {
-        return std::fseek(static_cast<CheckedFile*>(handle)->file, offset, origin);
+        return std::fseek(FileOf(handle), offset, origin);
     }
-    static ILint ILAPIENTRY Tell(ILHANDLE handle) {
-        return static_cast<ILint>(std::ftell(static_cast<CheckedFile*>(handle)->file));
-    }
+    static ILint ILAPIENTRY Tell(ILHANDLE handle) { return static_cast<ILint>(std::ftell(FileOf(handle))); }
     static ILint ILAPIENTRY Write(const void* buffer, ILuint size, ILuint count, ILHANDLE handle) {
-        CheckedFile* f = static_cast<CheckedFile*>(handle);
-        const size_t written = std::fwrite(buffer, size, count, f->file);
-        if (written != count) f->failed = true;
+        const size_t written = std::fwrite(buffer, size, count, FileOf(handle));
+        if (written != count) Of(handle).file_.failed = true;
         return static_cast<ILint>(written);
     }
 
-    static inline CheckedFile file_;
-    static inline bool closed_ = false;
+    // The session whose Save is running; touched only under the turn.
+    static inline DevilSession* writing_ = nullptr;
+
+    std::lock_guard<std::mutex> turn_;
+    ILuint image_ = 0;
+    CheckedFile file_;
+    bool closed_ = false;
 };
 
 // FreeImage's TIFF writer takes a 32-bit frame with the CMYK flag to hold
@@ -309,16 +322,13 @@ SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const Out
     FreeImage_ConvertToRawBits(buffer.get(), image.get(), static_cast<int>(row_length), channels * 8,
                                FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
 
-    ilEnable(IL_FILE_OVERWRITE);
-    BoundDevilImage bound;
+    DevilSession devil;
     const ILuint depth = static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH));
     if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), layout, IL_UNSIGNED_BYTE,
                     buffer.get()))
         return SaveResult::Failed;
     if (format.mipmaps) iluBuildMipmaps();
-    DevilCheckedOutput output;
-    const bool encoded = ilSave(static_cast<ILenum>(format.writer_id), path.c_str()) != IL_FALSE;
-    return encoded && output.Complete() ? SaveResult::Saved : SaveResult::Failed;
+    return devil.Save(static_cast<ILenum>(format.writer_id), path) ? SaveResult::Saved : SaveResult::Failed;
 }
 
 }  // namespace

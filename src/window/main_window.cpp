@@ -89,8 +89,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::BuildControls() {
-    auto* central = new QWidget(this);
+void MainWindow::BuildInputList(QWidget* central) {
     list_ = new QTreeWidget(central);
     list_->setObjectName(QStringLiteral("inputList"));
     list_->setColumnCount(1);
@@ -113,7 +112,11 @@ void MainWindow::BuildControls() {
         if (list_->selectedItems().isEmpty()) return;
         context_menu_->popup(list_->viewport()->mapToGlobal(pos));
     });
+}
 
+// The output folder with its browse button above the output format with
+// "Convert", in a grid whose middle column takes the spare width.
+QGridLayout* MainWindow::BuildOutputRows(QWidget* central) {
     out_folder_ = new QComboBox(central);
     out_folder_->setObjectName(QStringLiteral("outputFolder"));
     out_folder_->setEditable(true);
@@ -158,6 +161,13 @@ void MainWindow::BuildControls() {
     grid->addWidget(format_, 1, 1);
     grid->addWidget(convert_, 1, 2);
     grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+void MainWindow::BuildControls() {
+    auto* central = new QWidget(this);
+    BuildInputList(central);
+    QGridLayout* grid = BuildOutputRows(central);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(new QLabel(Text("General", "Input Files"), central));

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "imaging/synthetic_bitmaps.h"
+#include "imaging/text_block.h"
 #include "platform/drawing.h"
 
 using namespace kestrune;
