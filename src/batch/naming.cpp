@@ -116,7 +116,7 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
     state.sequence_number += 1;
 
     switch (s.file_timestamp) {
-        case 1: {  // ORIGINAL
+        case kOriginalTimestamp: {
             // The instant is copied as it is: a round trip through a local
             // count would land an hour off in the repeated daylight-saving
             // hour.
@@ -128,10 +128,10 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
             for (const std::string& path : written) SetLastWriteInstant(path, instant);
             return;
         }
-        case 2:  // CUSTOM
+        case kCustomTimestamp:
             for (const std::string& path : written) SetLastWriteTime(path, s.custom_timestamp);
             return;
-        default:  // CURRENT: the save already gave the file the present time
+        default:  // the save already gave the file the present time
             return;
     }
 }

@@ -213,7 +213,7 @@ const SettingKey kKeysAfterFormats[] = {
     {"Advanced", "File Timestamp", K::Byte, &S::file_timestamp, "0", kTableTimestamp, true,
      {}, {.label = "File Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 2}},
     {"Advanced", "Custom Timestamp", K::Integer, &S::custom_timestamp, "now", kNoTable, true,
-     {&S::file_timestamp, 2}, {.label = "Custom Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 3}},
+     {&S::file_timestamp, kCustomTimestamp}, {.label = "Custom Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 3}},
     {"Advanced", "Out Folders History", K::Byte, &S::out_folders_history, "1", kNoTable, true,
      {}, {}, {}, {}, {"Advanced", "Folders", 5}},
     {"Advanced", "Out Folders Number", K::Byte, &S::out_folders_number, "5", kNoTable, true,

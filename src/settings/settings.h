@@ -28,6 +28,10 @@ enum WatermarkMode : int8_t { kNoWatermark = 0, kTextWatermark = 1, kImageWaterm
 inline constexpr const char* kWatermarkModeNames[] = {"none", "text", "image"};
 static_assert(std::size(kWatermarkModeNames) == kImageWatermark + 1);
 
+// The time an output file is given: the time it was written, its input's,
+// or "Custom Timestamp".
+enum FileTimestamp : int8_t { kCurrentTimestamp = 0, kOriginalTimestamp = 1, kCustomTimestamp = 2 };
+
 // Each output format's depth and encoder settings are the FormatFields.
 struct Settings : FormatFields {
     // General
@@ -136,7 +140,7 @@ struct Settings : FormatFields {
     int32_t image_scale = 0;
     // Advanced
     std::string filename_mask;
-    int8_t file_timestamp = 0;
+    int8_t file_timestamp = kCurrentTimestamp;  // a FileTimestamp
     int32_t custom_timestamp = 0;
     int8_t out_folders_history = 0;
     int8_t out_folders_number = 0;
