@@ -130,6 +130,47 @@ void Measure(FIBITMAP* frame, const std::string& where, Totals& t) {
 
 bool HasTransparency(FIBITMAP* frame) { return FreeImage_GetColorType(frame) == FIC_RGBALPHA; }
 
+// One thread's totals into the run's: sums, and the worst ratios.
+void Add(Totals& t, const Totals& p) {
+    t.frames += p.frames;
+    t.filter_mismatches += p.filter_mismatches;
+    for (int s = 0; s < kSettingCount; ++s) {
+        t.lib_seconds[s] += p.lib_seconds[s];
+        t.lib_bytes[s] += p.lib_bytes[s];
+        t.mapped_seconds[s] += p.mapped_seconds[s];
+        t.mapped_bytes[s] += p.mapped_bytes[s];
+        t.mapped_larger[s] += p.mapped_larger[s];
+    }
+    for (int l = 0; l < kLevels; ++l) {
+        t.own_seconds[l] += p.own_seconds[l];
+        t.own_bytes[l] += p.own_bytes[l];
+        for (int s = 0; s < kSettingCount; ++s) {
+            t.larger[l][s] += p.larger[l][s];
+            t.worst[l][s] = std::max(t.worst[l][s], p.worst[l][s]);
+        }
+    }
+}
+
+// The table of the run as Markdown.
+void PrintTable(const Totals& t) {
+    std::printf("%ld frames written, %ld with filtered rows unlike FreeImage's at ZLIB6\n\n", t.frames,
+                t.filter_mismatches);
+    std::printf("| writer | seconds | MB |");
+    for (const Setting& s : kSettings) std::printf(" larger than %s (worst) |", s.name);
+    std::printf("\n|---|---:|---:|---:|---:|---:|---:|\n");
+    for (int s = 0; s < kSettingCount; ++s)
+        std::printf("| FreeImage %s | %.2f | %.2f | | | | |\n", kSettings[s].name, t.lib_seconds[s], t.lib_bytes[s] / 1e6);
+    for (int l : g_levels) {
+        std::printf("| libdeflate %d | %.2f | %.2f |", l, t.own_seconds[l], t.own_bytes[l] / 1e6);
+        for (int s = 0; s < kSettingCount; ++s) std::printf(" %ld (%.4f) |", t.larger[l][s], t.worst[l][s]);
+        std::printf("\n");
+    }
+    for (int s = 1; s < kSettingCount; ++s)
+        std::printf("| as mapped for %s (level %d) | %.2f | %.2f | %ld larger |\n", kSettings[s].name,
+                    PngCompressionFor(kSettings[s].flags).deflate_level, t.mapped_seconds[s], t.mapped_bytes[s] / 1e6,
+                    t.mapped_larger[s]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,41 +220,8 @@ int main(int argc, char** argv) {
     }
     for (std::thread& t : pool) t.join();
     Totals t;
-    for (const Totals& p : per_thread) {
-        t.frames += p.frames;
-        t.filter_mismatches += p.filter_mismatches;
-        for (int s = 0; s < kSettingCount; ++s) {
-            t.lib_seconds[s] += p.lib_seconds[s];
-            t.lib_bytes[s] += p.lib_bytes[s];
-            t.mapped_seconds[s] += p.mapped_seconds[s];
-            t.mapped_bytes[s] += p.mapped_bytes[s];
-            t.mapped_larger[s] += p.mapped_larger[s];
-        }
-        for (int l = 0; l < kLevels; ++l) {
-            t.own_seconds[l] += p.own_seconds[l];
-            t.own_bytes[l] += p.own_bytes[l];
-            for (int s = 0; s < kSettingCount; ++s) {
-                t.larger[l][s] += p.larger[l][s];
-                t.worst[l][s] = std::max(t.worst[l][s], p.worst[l][s]);
-            }
-        }
-    }
-    std::printf("%ld frames written, %ld with filtered rows unlike FreeImage's at ZLIB6\n\n", t.frames,
-                t.filter_mismatches);
-    std::printf("| writer | seconds | MB |");
-    for (const Setting& s : kSettings) std::printf(" larger than %s (worst) |", s.name);
-    std::printf("\n|---|---:|---:|---:|---:|---:|---:|\n");
-    for (int s = 0; s < kSettingCount; ++s)
-        std::printf("| FreeImage %s | %.2f | %.2f | | | | |\n", kSettings[s].name, t.lib_seconds[s], t.lib_bytes[s] / 1e6);
-    for (int l : g_levels) {
-        std::printf("| libdeflate %d | %.2f | %.2f |", l, t.own_seconds[l], t.own_bytes[l] / 1e6);
-        for (int s = 0; s < kSettingCount; ++s) std::printf(" %ld (%.4f) |", t.larger[l][s], t.worst[l][s]);
-        std::printf("\n");
-    }
-    for (int s = 1; s < kSettingCount; ++s)
-        std::printf("| as mapped for %s (level %d) | %.2f | %.2f | %ld larger |\n", kSettings[s].name,
-                    PngCompressionFor(kSettings[s].flags).deflate_level, t.mapped_seconds[s], t.mapped_bytes[s] / 1e6,
-                    t.mapped_larger[s]);
+    for (const Totals& p : per_thread) Add(t, p);
+    PrintTable(t);
     FreeImage_DeInitialise();
     return t.filter_mismatches == 0 ? 0 : 1;
 }

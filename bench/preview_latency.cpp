@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     s.output_format = "png";
     s.do_frame = 1;
     s.solid_left = s.solid_right = s.solid_top = s.solid_bottom = 12;
-    s.do_watermark = 1;
+    s.do_watermark = kestrune::kTextWatermark;
     s.text = "%filename% %width%x%height%";
     s.do_image_resize = 1;
     s.image_width = 800;

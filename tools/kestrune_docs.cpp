@@ -141,32 +141,9 @@ std::string Roff(std::string_view text) {
 
 std::string Section(const char* name) { return std::string(".SH ") + name + "\n"; }
 
-bool WriteManPage(std::ostream& out) {
-    const std::string version = VersionDisplay(kVersionNumber);
-    out << ".\\\" Generated from the option table of kestrunecmd; edit the table, not this file.\n";
-    out << ".TH KESTRUNECMD 1 \"\" \"kestrune " << version << "\" \"User Commands\"\n";
-    out << Section("NAME") << "kestrunecmd \\- convert GIF animations frame by frame to other image formats\n";
-    out << Section("SYNOPSIS");
-    out << ".B kestrunecmd\n.B \\-i\n.I input\n.RI [ options ]\n.br\n";
-    out << ".B kestrunecmd\n.RI [ file \" ...]\"\n.br\n";
-    out << ".B kestrunecmd\n.BR \\-h \" | \" \\-v\n";
-
-    out << Section("DESCRIPTION");
-    out << ".B kestrunecmd\nreads GIF images, composes every animation frame and writes each frame in one of "
-           "23 image formats, with optional rotation, resize, flips, tone adjustments, a solid frame, a text "
-           "or image watermark and output names built from a mask.\n";
-    out << ".PP\nWith\n.B \\-i\nit converts on the command line and ends. Without parameters, or with parameters "
-           "but no\n.BR \\-i ,\nit opens its window; GIF files and folders named on the command line are put in "
-           "the window's input list.\n";
-    out << ".PP\nOption names are matched without regard to case. Long options take their value after "
-           "\"=\" in the same parameter\n(\\fB\\-\\-jpg\\-quality=95\\fR);\nthe short options \\fB\\-i\\fR, "
-           "\\fB\\-o\\fR and \\fB\\-c\\fR take the next parameter. Options the program does not know are "
-           "ignored. Values are not range-checked here: the run reports bad values before it converts.\n";
-    out << ".PP\n\\fB\\-h\\fR, \\fB\\-?\\fR, \\fB\\-\\-help\\fR, \\fB\\-v\\fR and \\fB\\-\\-version\\fR are "
-           "recognised only as the first parameter, and so are \\fB\\-U\\fR (the feedback window) and "
-           "\\fB\\-T\\fR\\ \\fIfolder\\fR\\ [\\fIpicture.png\\fR] (a picture of the main window, written to "
-           "\\fIpicture.png\\fR, by default \\fIkestrune\\-window.png\\fR in the current directory).\n";
-
+// The options, one paragraph each from the option table; false when a row
+// has no description to show.
+bool WriteOptionsSection(std::ostream& out) {
     out << Section("OPTIONS");
     out << ".TP\n.BR \\-h \", \" \\-? \", \" \\-\\-help\nDisplay the help and exit.\n";
     out << ".TP\n.BR \\-v \", \" \\-\\-version\nDisplay the version and exit.\n";
@@ -196,51 +173,11 @@ bool WriteManPage(std::ostream& out) {
             out << ". Another name counts as \\fB" << Roff(NameOfCode(row.table, 0)) << "\\fR.\n";
         }
     }
+    return complete;
+}
 
-    out << Section("FORMATS");
-    out << "The values of \\fB\\-c\\fR:\n";
-    for (const std::string& id : OutputFormatList())
-        out << ".TP\n.B " << id << "\n" << Roff(DescriptionOf(id)) << "\n";
-
-    out << Section("EXAMPLES");
-    const char* examples[][2] = {
-        {"kestrunecmd \\-i /home/me/ball.gif \\-o /home/me/frames \\-c png",
-         "Every frame of ball.gif as ball[1].png, ball[2].png, ... in /home/me/frames."},
-        {"kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c jpg \\-\\-jpg\\-quality=95 \\-\\-width=50 "
-         "\\-\\-width\\-unit=PERCENT \\-\\-keep\\-aspect\\-ratio",
-         "All GIFs below /srv/gifs, half as wide, as JPEG of quality 95, subfolders kept."},
-        {"kestrunecmd \\-i list.txt \\-o /srv/out \\-c webp \\-\\-profile=/etc/kestrune/web.ini \\-q",
-         "The files named in list.txt, with the settings of a profile, printing only errors."},
-        {"kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | iconv \\-f UTF\\-16LE \\-t UTF\\-8 | "
-         "grep \\-B2 \"Not OK\"",
-         "The debug listing through a pipe, turned into UTF-8 for grep: each file not converted with its "
-         "\"Processing\" and \"Saving As\" lines."},
-        {"KESTRUNE_CONSOLE_UTF8=1 kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | grep \\-B2 \"Not OK\"",
-         "The same without iconv."},
-        {"KESTRUNE_EXIT_STATUS=1 KESTRUNE_REPORT=run.jsonl kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png "
-         "\\-q || jq \\-r \\(aqselect(.status == \"failed\") | .input + \": \" + .reason\\(aq run.jsonl",
-         "A run that reports to a script: when some file was not converted, the failed files and why."},
-    };
-    for (const auto& example : examples) out << ".PP\n.nf\n" << example[0] << "\n.fi\n" << example[1] << "\n";
-
-    out << Section("EXIT STATUS");
-    out << "By default always 0: after a run (whatever it converted), after an option error, after help or "
-           "version, and when another copy is already running. Read the output to learn what happened: the summary line "
-           "\"Files converted: N of M\", the \"Error: \" lines, and in debug mode \"OK\" or \"Not OK\" for each "
-           "file.\n.PP\nWith \\fBKESTRUNE_EXIT_STATUS\\fR set:\n"
-           ".TP\n.B 0\nEvery file found was converted (also after help or version).\n"
-           ".TP\n.B 1\nSome files were not converted.\n"
-           ".TP\n.B 2\nNothing was converted, or the run was refused: an \"Error: \" line, or no GIF file found.\n"
-           ".TP\n.B 3\nAnother copy holds the single-instance lock; one line on standard error says so, also "
-           "with \\fB\\-q\\fR.\n"
-           ".PP\nA run ended by a close signal (Ctrl-C, SIGTERM) ends with 1 or 2, as the files it reported.\n";
-
-    out << Section("OUTPUT");
-    out << "On a terminal the lines are UTF-8. Redirected to a file or a pipe they are UTF-16LE with CR LF "
-           "line ends and no byte-order mark; convert them with\n.PP\n.nf\n"
-           "kestrunecmd ... | iconv \\-f UTF\\-16LE \\-t UTF\\-8 | tr \\-d \\(aq\\er\\(aq\n.fi\n.PP\n"
-           "or set \\fBKESTRUNE_CONSOLE_UTF8\\fR.\n";
-
+// The environment variables the program reads.
+void WriteEnvironmentSection(std::ostream& out) {
     out << Section("ENVIRONMENT");
     out << ".TP\n.B KESTRUNE_CONSOLE_UTF8\nWhen set to a value other than 0 or empty, output redirected to a file "
            "or pipe is UTF-8 with LF line ends instead of UTF-16LE with CR LF.\n";
@@ -269,6 +206,86 @@ bool WriteManPage(std::ostream& out) {
            "system's temporary folder, with the user id in the name). The lock is per user and per machine.\n";
     out << ".TP\n.BR DISPLAY \", \" WAYLAND_DISPLAY \", \" QT_QPA_PLATFORM\nThe display of the window mode. "
            "Without one, the window mode prints one line on standard error and ends.\n";
+}
+
+// Command lines for common tasks, each with what it does.
+void WriteExamplesSection(std::ostream& out) {
+    out << Section("EXAMPLES");
+    const char* examples[][2] = {
+        {"kestrunecmd \\-i /home/me/ball.gif \\-o /home/me/frames \\-c png",
+         "Every frame of ball.gif as ball[1].png, ball[2].png, ... in /home/me/frames."},
+        {"kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c jpg \\-\\-jpg\\-quality=95 \\-\\-width=50 "
+         "\\-\\-width\\-unit=PERCENT \\-\\-keep\\-aspect\\-ratio",
+         "All GIFs below /srv/gifs, half as wide, as JPEG of quality 95, subfolders kept."},
+        {"kestrunecmd \\-i list.txt \\-o /srv/out \\-c webp \\-\\-profile=/etc/kestrune/web.ini \\-q",
+         "The files named in list.txt, with the settings of a profile, printing only errors."},
+        {"kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | iconv \\-f UTF\\-16LE \\-t UTF\\-8 | "
+         "grep \\-B2 \"Not OK\"",
+         "The debug listing through a pipe, turned into UTF-8 for grep: each file not converted with its "
+         "\"Processing\" and \"Saving As\" lines."},
+        {"KESTRUNE_CONSOLE_UTF8=1 kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png \\-d | grep \\-B2 \"Not OK\"",
+         "The same without iconv."},
+        {"KESTRUNE_EXIT_STATUS=1 KESTRUNE_REPORT=run.jsonl kestrunecmd \\-i /srv/gifs/ \\-o /srv/out \\-c png "
+         "\\-q || jq \\-r \\(aqselect(.status == \"failed\") | .input + \": \" + .reason\\(aq run.jsonl",
+         "A run that reports to a script: when some file was not converted, the failed files and why."},
+    };
+    for (const auto& example : examples) out << ".PP\n.nf\n" << example[0] << "\n.fi\n" << example[1] << "\n";
+}
+
+bool WriteManPage(std::ostream& out) {
+    const std::string version = VersionDisplay(kVersionNumber);
+    out << ".\\\" Generated from the option table of kestrunecmd; edit the table, not this file.\n";
+    out << ".TH KESTRUNECMD 1 \"\" \"kestrune " << version << "\" \"User Commands\"\n";
+    out << Section("NAME") << "kestrunecmd \\- convert GIF animations frame by frame to other image formats\n";
+    out << Section("SYNOPSIS");
+    out << ".B kestrunecmd\n.B \\-i\n.I input\n.RI [ options ]\n.br\n";
+    out << ".B kestrunecmd\n.RI [ file \" ...]\"\n.br\n";
+    out << ".B kestrunecmd\n.BR \\-h \" | \" \\-v\n";
+
+    out << Section("DESCRIPTION");
+    out << ".B kestrunecmd\nreads GIF images, composes every animation frame and writes each frame in one of "
+           "23 image formats, with optional rotation, resize, flips, tone adjustments, a solid frame, a text "
+           "or image watermark and output names built from a mask.\n";
+    out << ".PP\nWith\n.B \\-i\nit converts on the command line and ends. Without parameters, or with parameters "
+           "but no\n.BR \\-i ,\nit opens its window; GIF files and folders named on the command line are put in "
+           "the window's input list.\n";
+    out << ".PP\nOption names are matched without regard to case. Long options take their value after "
+           "\"=\" in the same parameter\n(\\fB\\-\\-jpg\\-quality=95\\fR);\nthe short options \\fB\\-i\\fR, "
+           "\\fB\\-o\\fR and \\fB\\-c\\fR take the next parameter. Options the program does not know are "
+           "ignored. Values are not range-checked here: the run reports bad values before it converts.\n";
+    out << ".PP\n\\fB\\-h\\fR, \\fB\\-?\\fR, \\fB\\-\\-help\\fR, \\fB\\-v\\fR and \\fB\\-\\-version\\fR are "
+           "recognised only as the first parameter, and so are \\fB\\-U\\fR (the feedback window) and "
+           "\\fB\\-T\\fR\\ \\fIfolder\\fR\\ [\\fIpicture.png\\fR] (a picture of the main window, written to "
+           "\\fIpicture.png\\fR, by default \\fIkestrune\\-window.png\\fR in the current directory).\n";
+
+    const bool complete = WriteOptionsSection(out);
+
+    out << Section("FORMATS");
+    out << "The values of \\fB\\-c\\fR:\n";
+    for (const std::string& id : OutputFormatList())
+        out << ".TP\n.B " << id << "\n" << Roff(DescriptionOf(id)) << "\n";
+
+    WriteExamplesSection(out);
+
+    out << Section("EXIT STATUS");
+    out << "By default always 0: after a run (whatever it converted), after an option error, after help or "
+           "version, and when another copy is already running. Read the output to learn what happened: the summary line "
+           "\"Files converted: N of M\", the \"Error: \" lines, and in debug mode \"OK\" or \"Not OK\" for each "
+           "file.\n.PP\nWith \\fBKESTRUNE_EXIT_STATUS\\fR set:\n"
+           ".TP\n.B 0\nEvery file found was converted (also after help or version).\n"
+           ".TP\n.B 1\nSome files were not converted.\n"
+           ".TP\n.B 2\nNothing was converted, or the run was refused: an \"Error: \" line, or no GIF file found.\n"
+           ".TP\n.B 3\nAnother copy holds the single-instance lock; one line on standard error says so, also "
+           "with \\fB\\-q\\fR.\n"
+           ".PP\nA run ended by a close signal (Ctrl-C, SIGTERM) ends with 1 or 2, as the files it reported.\n";
+
+    out << Section("OUTPUT");
+    out << "On a terminal the lines are UTF-8. Redirected to a file or a pipe they are UTF-16LE with CR LF "
+           "line ends and no byte-order mark; convert them with\n.PP\n.nf\n"
+           "kestrunecmd ... | iconv \\-f UTF\\-16LE \\-t UTF\\-8 | tr \\-d \\(aq\\er\\(aq\n.fi\n.PP\n"
+           "or set \\fBKESTRUNE_CONSOLE_UTF8\\fR.\n";
+
+    WriteEnvironmentSection(out);
 
     out << Section("FILES");
     out << ".TP\n.I ~/.config/Tarvel/kestrune/config.ini\nThe window mode's settings, read at start and written at "

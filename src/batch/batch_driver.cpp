@@ -9,6 +9,7 @@
 #include "settings/text_table.h"
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
+#include "batch/run_checks.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
 #include "formats/saving.h"
@@ -27,33 +28,23 @@ namespace {
 
 // The format's encoder settings, listed after its "BPP" line.
 void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
-    for (const EncoderOption& option : format.encoder_options) {
-        const SettingKey* key = FindSettingKey("Output", option.key);
-        if (key) PrintLine(std::string(option.label) + ": " + ListingValue(s, *key));
+    const FormatSettings& settings_of_format = SettingsOf(format);
+    for (const EncoderSetting& setting : settings_of_format.encoder) {
+        const SettingKey* key = FindSettingKey("Output", EncoderKey(settings_of_format, setting));
+        if (key) PrintLine(std::string(setting.listing) + ": " + ListingValue(s, *key));
     }
 }
 
-bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
-
-// Input and output folders: ".." is refused outright; a relative folder is
-// taken below the program's own folder, not the current directory, so a run
-// means the same from wherever it is started. Prints the message and gives
-// false when the folder cannot be used.
+// Input and output folders as typed; prints the message and gives false
+// when the folder cannot be used.
 bool NormaliseFolder(std::string& folder, const char* incorrect, const char* invalid) {
-    if (StartsWith(folder, "..")) {
-        PrintLine(incorrect);
-        return false;
+    const std::string typed = folder;
+    switch (CheckFolder(typed, batch_state.program_folder, folder)) {
+        case FolderProblem::kParent: PrintLine(incorrect); return false;
+        case FolderProblem::kMissing: PrintLine(invalid); return false;
+        case FolderProblem::kNone: return true;
     }
-    if (!StartsWith(folder, "/")) {
-        if (StartsWith(folder, "./")) folder.erase(0, 2);
-        folder = batch_state.program_folder + folder;
-    }
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    if (!IsFolder(folder)) {
-        PrintLine(invalid);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // The BPP line and encoder settings of the conversion (debug), then its
@@ -102,18 +93,15 @@ bool ListGroup(std::string_view group, const Settings& s, const SettingKey* fail
     return true;
 }
 
-// What the watermark needs is there: the font for a text watermark (loaded
-// here for the whole batch), the file for an image watermark.
+// The command line has one message for a missing and an unusable image.
 bool CheckWatermark(const Settings& s) {
-    if (s.do_watermark == 1 && !LoadWatermarkFont(batch_layers, s)) {
-        PrintLine("Error: Invalid watermark font");
-        return false;
+    switch (CheckWatermarkSource(s)) {
+        case WatermarkProblem::kFont: PrintLine("Error: Invalid watermark font"); return false;
+        case WatermarkProblem::kNoImage:
+        case WatermarkProblem::kImage: PrintLine("Error: Invalid watermark image"); return false;
+        case WatermarkProblem::kNone: return true;
     }
-    if (s.do_watermark == 2 && FileSize(s.image) < 1) {
-        PrintLine("Error: Invalid watermark image");
-        return false;
-    }
-    return true;
+    return false;
 }
 
 // One background thread at a time, with a fresh progress record; the driver
@@ -151,6 +139,76 @@ struct WatermarkFontRelease {
     }
 };
 
+// The checks before a run, each after its line of the debug listing; false
+// after printing the first that fails. Loads the text watermark's font.
+bool CheckRun(BatchState& state, const Settings& s, bool debug) {
+    // Input: a path with an extension names a file (taken as given), any
+    // other path a folder.
+    const std::string& input = run_request.input_path;
+    if (debug) PrintLine("Input: " + VisibleText(input));
+    if (!ExtensionPart(input).empty()) {
+        state.input_file = input;
+        state.input_folder.clear();
+        if (FileSize(input) < 1) {
+            PrintLine("Error: Invalid input file");
+            return false;
+        }
+    } else {
+        state.input_file.clear();
+        state.input_folder = input;
+        if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
+                             "Error: Invalid input folder"))
+            return false;
+    }
+
+    // Output: by default beside the input; never created.
+    std::string output = run_request.output_folder;
+    if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
+    if (debug) PrintLine("Output: " + VisibleText(output));
+    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return false;
+    state.output_folder = output;
+
+    if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
+    state.conversion = run_request.conversion;
+    if (state.conversion.empty() && !OutputFormatList().empty()) state.conversion = OutputFormatList().front();
+    if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
+    if (!IsOutputFormat(state.conversion)) {
+        PrintLine("Error: Invalid conversion type");
+        return false;
+    }
+
+    if (debug) ListInputFormat(state.input_format, s);
+
+    // The listing shows the settings in the order the pipeline uses them,
+    // which is the order of the table; a bad value stops the run after its
+    // own line.
+    const SettingKey* failed = CheckSettings(s, state.conversion);
+    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return false;
+    for (const char* group : {"Transform", "Adjustment", "Frame", "Watermark"})
+        if (!ListGroup(group, s, failed, debug)) return false;
+    if (!CheckWatermark(s)) return false;
+    if (debug) ListGroup("Advanced", s, nullptr, true);
+
+    return true;
+}
+
+// The run's input files into the input list; the count lands in the
+// progress record.
+void ImportInputs(const BatchState& state) {
+    if (!state.input_folder.empty()) {
+        RunThread(ImportFolder);
+    } else {
+        const std::string kind = ToLower(ExtensionPart(state.input_file));
+        if (kind == "txt" || kind == "lst") {
+            RunThread(ImportListFile);
+        } else {
+            const int added = AddInputFile(state.input_file);
+            std::lock_guard lock(batch_lock);
+            batch_progress.file_count = added;
+        }
+    }
+}
+
 }  // namespace
 
 BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
@@ -169,71 +227,14 @@ BatchOutcome RunBatch(bool quiet, const BatchListener& listener) {
     };
     status(GetText("General", "Preparing"));
 
-    // Input: a path with an extension names a file (taken as given), any
-    // other path a folder.
-    const std::string& input = run_request.input_path;
-    if (debug) PrintLine("Input: " + VisibleText(input));
-    if (!ExtensionPart(input).empty()) {
-        state.input_file = input;
-        state.input_folder.clear();
-        if (FileSize(input) < 1) {
-            PrintLine("Error: Invalid input file");
-            return kRefused;
-        }
-    } else {
-        state.input_file.clear();
-        state.input_folder = input;
-        if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
-                             "Error: Invalid input folder"))
-            return kRefused;
-    }
-
-    // Output: by default beside the input; never created.
-    std::string output = run_request.output_folder;
-    if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
-    if (debug) PrintLine("Output: " + VisibleText(output));
-    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return kRefused;
-    state.output_folder = output;
-
-    if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
-    state.conversion = run_request.conversion;
-    if (state.conversion.empty() && !OutputFormatList().empty()) state.conversion = OutputFormatList().front();
-    if (debug) PrintLine("Conversion: " + VisibleText(state.conversion));
-    if (!IsOutputFormat(state.conversion)) {
-        PrintLine("Error: Invalid conversion type");
-        return kRefused;
-    }
-
-    if (debug) ListInputFormat(state.input_format, s);
-
-    // The listing shows the settings in the order the pipeline uses them,
-    // which is the order of the table; a bad value stops the run after its
-    // own line.
-    const SettingKey* failed = CheckSettings(s, state.conversion);
-    if (!CheckOutputFormat(state.conversion, s, failed, debug)) return kRefused;
-    for (const char* group : {"Transform", "Adjustment", "Frame", "Watermark"})
-        if (!ListGroup(group, s, failed, debug)) return kRefused;
     WatermarkFontRelease font_release;
-    font_release.armed = s.do_watermark == 1;
-    if (!CheckWatermark(s)) return kRefused;
-    if (debug) ListGroup("Advanced", s, nullptr, true);
-
+    font_release.armed = s.do_watermark == kTextWatermark;
+    if (!CheckRun(state, s, debug)) return kRefused;
     PrepareOutputFormat(state, s);
     RemoveStaleTemporaryFiles(state.output_folder);
 
     status(GetText("General", "Importing"));
-    if (!state.input_folder.empty()) {
-        RunThread(ImportFolder);
-    } else {
-        const std::string kind = ToLower(ExtensionPart(state.input_file));
-        if (kind == "txt" || kind == "lst") {
-            RunThread(ImportListFile);
-        } else {
-            const int added = AddInputFile(state.input_file);
-            std::lock_guard lock(batch_lock);
-            batch_progress.file_count = added;
-        }
-    }
+    ImportInputs(state);
     const int32_t total = FileCount();
     status(FormatText(GetText("Msg", "Import complete"), std::to_string(total)));
     if (total == 0) {

@@ -23,10 +23,7 @@ struct RunState {
     std::string output_folder;   // ends with "/"
     std::string input_format;
     std::string conversion;
-    int32_t writer_id = 0;
     int32_t target_bpp = 0;
-    bool automatic_bpp = false;
-    int32_t save_flags = 0;
     // True while the command line's batch runs; the window mode also calls
     // the worker, and its debug lines belong to the command line only.
     bool command_line = false;

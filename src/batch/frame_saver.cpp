@@ -12,8 +12,9 @@ namespace kestrune {
 namespace {
 
 // Saves of the writers that keep state between calls. DevIL keeps one
-// current image for the whole process, and the JPEG XR and remaining
-// writers are left to run one at a time.
+// current image for the whole process (its writer takes a turn of its own
+// as well, inside this one), and the JPEG XR and remaining writers are left
+// to run one at a time.
 std::mutex one_at_a_time_writers;
 
 }  // namespace
@@ -30,14 +31,10 @@ int FrameSaveParallelism(const std::string& conversion, bool numbered) {
     return RunParallelism();
 }
 
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context,
-                           bool into_temporary) {
-    auto save = [&] {
-        return into_temporary ? SaveFrameInto(image, target, context) : SaveFrame(image, target, context);
-    };
-    if (WriterRunsSideBySide(context.format.id)) return save();
+SaveResult EncodeFrameInTurn(const Bitmap& image, const std::string& temporary, const FrameContext& context) {
+    if (WriterRunsSideBySide(context.format.id)) return EncodeFrameInto(image, temporary, context);
     std::lock_guard turn(one_at_a_time_writers);
-    return save();
+    return EncodeFrameInto(image, temporary, context);
 }
 
 uint64_t FrameSaveMemory(const Bitmap& image) {
@@ -78,10 +75,12 @@ FrameSaver::~FrameSaver() {
         if (r.result.valid()) r.result.wait();
 }
 
-void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context,
-                          bool into_temporary) {
+void FrameSaver::EncodeOnThisThread(const Bitmap& image, const std::string& target, const FrameContext& context) {
     peak_ = std::max(peak_, 1);
-    const SaveResult result = SaveFrameInTurn(image, target, context, into_temporary);
+    Record(target, EncodeFrameInTurn(image, target, context));
+}
+
+void FrameSaver::Record(const std::string& target, SaveResult result) {
     if (running_.empty()) {
         done_.push_back({target, result});
         return;
@@ -94,9 +93,9 @@ void FrameSaver::SaveHere(const Bitmap& image, const std::string& target, const 
         while (!running_.empty()) RetireOldest();
 }
 
-void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContext& context, bool into_temporary) {
+void FrameSaver::Encode(Bitmap image, const std::string& target, const FrameContext& context) {
     if ((parallelism_ <= 1 && !own_pool_) || (wants_own_pool_ && !StartOwnSavers(FrameSaveMemory(image)))) {
-        SaveHere(image, target, context, into_temporary);
+        EncodeOnThisThread(image, target, context);
         return;
     }
     // A name still being written waits for that save, so the later frame
@@ -115,7 +114,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
         room = MemoryReservation::IfRoom(budget_, cost);
     }
     if (!room) {
-        SaveHere(image, target, context, into_temporary);
+        EncodeOnThisThread(image, target, context);
         return;
     }
     // Shared, so that the frame is still here if no thread takes it.
@@ -125,8 +124,8 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
     std::future<SaveResult> result = outcome->get_future();
     std::atomic<int>& in_flight = in_flight_;
     const int now = ++in_flight;
-    std::function<void()> task = [frame, reservation, outcome, target, context, into_temporary, &in_flight] {
-        const SaveResult saved = SaveFrameInTurn(*frame, target, context, into_temporary);
+    std::function<void()> task = [frame, reservation, outcome, target, context, &in_flight] {
+        const SaveResult saved = EncodeFrameInTurn(*frame, target, context);
         // The memory goes back as soon as the save is over, not when its
         // outcome is taken.
         frame->reset();
@@ -144,7 +143,7 @@ void FrameSaver::Save(Bitmap image, const std::string& target, const FrameContex
         // this thread saves it, so no more run than the run may use.
         --in_flight;
         reservation->Release();
-        SaveHere(*frame, target, context, into_temporary);
+        EncodeOnThisThread(*frame, target, context);
         return;
     }
     peak_ = std::max(peak_, now);

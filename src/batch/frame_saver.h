@@ -30,11 +30,9 @@ bool WriterRunsSideBySide(const std::string& conversion);
 // calls; then the run's parallelism (RunParallelism).
 int FrameSaveParallelism(const std::string& conversion, bool numbered);
 
-// Saves one frame; writers that cannot run side by side take turns. With
-// into_temporary, target is a temporary file the caller made and publishes
-// (SaveFrameInto), else the output itself (SaveFrame).
-SaveResult SaveFrameInTurn(const Bitmap& image, const std::string& target, const FrameContext& context,
-                           bool into_temporary = false);
+// Encodes one frame into a temporary file the caller made (EncodeFrameInto)
+// and later publishes; writers that cannot run side by side take turns.
+SaveResult EncodeFrameInTurn(const Bitmap& image, const std::string& temporary, const FrameContext& context);
 
 class FrameSaver {
   public:
@@ -54,17 +52,20 @@ class FrameSaver {
     FrameSaver(const FrameSaver&) = delete;
     FrameSaver& operator=(const FrameSaver&) = delete;
 
-    // Saves the frame to target: on another thread when saves may run side
-    // by side (waiting first for the oldest one when this file has as many
-    // running as it may), else right here. The context is copied for the
-    // other thread.
-    void Save(Bitmap image, const std::string& target, const FrameContext& context, bool into_temporary = false);
+    // Encodes the frame into the temporary file `target`: on another thread
+    // when saves may run side by side (waiting first for the oldest one when
+    // this file has as many running as it may), else right here. The context
+    // is copied for the other thread.
+    void Encode(Bitmap image, const std::string& target, const FrameContext& context);
+    // Takes the outcome of a frame that was not saved at all, in its place
+    // in the order.
+    void Record(const std::string& target, SaveResult result);
     // True once a save has given up the whole file (only saves that run
     // right here can); no further frame should be saved.
     bool GaveUp() const;
     // The most saves that held memory at once.
     int PeakSideBySide() const { return peak_; }
-    // Waits for every save and returns all outcomes in the order of Save.
+    // Waits for every save and returns all outcomes in the order of Encode.
     std::vector<Outcome> Finish();
 
   private:
@@ -77,7 +78,7 @@ class FrameSaver {
     // many as the budget feeds; false when none can be had (every frame is
     // then saved right here).
     bool StartOwnSavers(uint64_t frame_cost);
-    void SaveHere(const Bitmap& image, const std::string& target, const FrameContext& context, bool into_temporary);
+    void EncodeOnThisThread(const Bitmap& image, const std::string& target, const FrameContext& context);
 
     int parallelism_;
     MemoryBudget& budget_;

@@ -87,10 +87,6 @@ void AddToFileCount(int32_t added) {
     batch_progress.file_count += added;
 }
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // A list file's lines, read a block at a time so that a list of any size
 // costs the memory of one line. A UTF-16 mark is honoured: reading such a
 // file as UTF-8 would give lines that name nothing. The UTF-8 and UTF-32
@@ -299,7 +295,7 @@ std::string RelativeSubfolder(const std::string& path, const std::string& folder
     // that leading part is removed. Removing every occurrence would also cut
     // a deeper folder that repeats the input folder's text ("/in/x/in/"),
     // which absolute paths make easy, and the subfolder would lose its "/".
-    if (StartsWith(part, folder)) return part.substr(folder.size());
+    if (part.starts_with(folder)) return part.substr(folder.size());
     return ReplaceAll(part, folder, "");
 }
 

@@ -47,13 +47,13 @@ std::string BuildOutputName(const BatchState& state, const Settings& s) {
     // The whole mask is lower-cased first, literal text included; only the
     // token values can bring capitals back.
     std::string name = ToLower(s.filename_mask);
-    if (name.empty()) name = "%filename%.%ext%";
+    if (name.empty()) name = kDefaultFilenameMask;
     // The presence test is exact while the replacement ignores case, so a
     // value that contains a later token in lower case ("x%n%") is expanded
     // again and one in capitals ("x%N%") is not. Kept: names depend on it.
-    for (size_t i = 0; i < kMaskTokens.size(); ++i) {
-        if (name.find(kMaskTokens[i]) == std::string::npos) continue;
-        name = ReplaceAllIgnoreCase(name, kMaskTokens[i], MaskTokenValue(i, values));
+    for (const MaskTokenRow& token : kMaskTokens) {
+        if (name.find(token.text) == std::string::npos) continue;
+        name = ReplaceAllIgnoreCase(name, token.text, MaskTokenValue(token.token, values));
     }
     return name;
 }
@@ -116,7 +116,7 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
     state.sequence_number += 1;
 
     switch (s.file_timestamp) {
-        case 1: {  // ORIGINAL
+        case kOriginalTimestamp: {
             // The instant is copied as it is: a round trip through a local
             // count would land an hour off in the repeated daylight-saving
             // hour.
@@ -128,10 +128,10 @@ void FinishOutputFile(bool ok, BatchState& state, const Settings& s,
             for (const std::string& path : written) SetLastWriteInstant(path, instant);
             return;
         }
-        case 2:  // CUSTOM
+        case kCustomTimestamp:
             for (const std::string& path : written) SetLastWriteTime(path, s.custom_timestamp);
             return;
-        default:  // CURRENT: the save already gave the file the present time
+        default:  // the save already gave the file the present time
             return;
     }
 }

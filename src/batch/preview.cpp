@@ -42,7 +42,7 @@ void Render(const PreviewRequest& request, PreviewCache& cache, PreviewFrame& ou
     }
     out.before = Bitmap(FreeImage_Clone(image.get()));
     // The font follows the settings being edited.
-    if (s.do_watermark == 1 && (cache.font != FontKey(s) || !IsWatermarkFontLoaded(layers))) {
+    if (s.do_watermark == kTextWatermark && (cache.font != FontKey(s) || !IsWatermarkFontLoaded(layers))) {
         LoadWatermarkFont(layers, s);
         cache.font = FontKey(s);
     }

@@ -1,37 +1,27 @@
 #include "batch/worker.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <condition_variable>
-#include <cstdio>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "batch/batch_state.h"
-#include "batch/frame_saver.h"
+#include "batch/file_staging.h"
 #include "batch/input_list.h"
 #include "settings/mask_tokens.h"
 #include "batch/naming.h"
 #include "batch/run_context.h"
 #include "batch/worker_pool.h"
-#include "formats/loading.h"
 #include "formats/saving.h"
-#include "imaging/pipeline.h"
 #include "formats/registry.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/memory_budget.h"
-#include "platform/temporary_files.h"
 #include "platform/text.h"
 #include "settings/run_request.h"
 #include "settings/settings.h"
@@ -39,215 +29,12 @@
 namespace kestrune {
 namespace {
 
-// What converting a file holds at once: its bytes, the canvas frames are
-// composed on, the frame being transformed and the one being saved.
-// 0 when the file must not be read at all: its screen is over the bound, or
-// it is larger than the memory the process may give it (a GIF that size
-// could never be converted, and reading it whole would take the memory the
-// other files need).
-uint64_t FileMemory(const std::string& path, const MemoryBudget& budget) {
-    // A FIFO or device put in the file's place is never opened for good.
-    const int fd = OpenRegularFile(path);
-    FILE* file = fd < 0 ? nullptr : fdopen(fd, "rb");
-    if (!file) {
-        if (fd >= 0) close(fd);
-        return 1;  // the loader finds it unreadable and fails it
-    }
-    unsigned char header[10] = {};
-    const size_t got = std::fread(header, 1, sizeof header, file);
-    struct stat st {};
-    const bool sized = fstat(fileno(file), &st) == 0;
-    std::fclose(file);
-    const uint64_t size = sized && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
-    // FreeImage's memory streams count in 32 bits.
-    if (size > std::min<uint64_t>(INT_MAX, budget.Total())) return 0;
-    uint64_t screen = 0;
-    if (got == sizeof header && std::memcmp(header, "GIF", 3) == 0) {
-        screen = static_cast<uint64_t>(header[6] | header[7] << 8) * (header[8] | header[9] << 8);
-        if (screen > static_cast<uint64_t>(kMaxScreenPixels)) return 0;
-    }
-    return size + screen * 4 * 5 + 1;
-}
-
-void RecordWritten(BatchState& state, const std::string& target) {
-    auto& written = state.written_outputs;
-    if (std::find(written.begin(), written.end(), target) == written.end())
-        written.push_back(target);
-}
-
-// A frame of a file converted side by side with others: saved under a
-// temporary name beside its target, and renamed over the target only when
-// the file's turn comes, in input order. A later file that maps to the same
-// name is therefore the one that stays, however the files' ends interleave.
-struct StagedOutput {
-    std::string staging;
-    std::string target;
-    bool saved = false;
-};
-
-// How the file is converted: its frames saved side by side on the run's
-// threads, and its outputs staged (nullptr: written in place at once).
-struct FileRun {
-    WorkerPool* pool = nullptr;
-    std::vector<StagedOutput>* staged = nullptr;
-};
-
-// The first reason a file met stays its reason.
-void Fail(BatchState& state, FailureReason reason) {
-    if (state.failure == FailureReason::None) state.failure = reason;
-}
-
-bool ConvertFileWithin(BatchState& state, const RunContext& context_of_run, const FileRun& run) {
-    const Settings& s = context_of_run.settings;
-    MemoryBudget& budget = context_of_run.budget;
-    state.written_outputs.clear();
-    state.failure = FailureReason::None;
-    state.frames_done = 0;
-
-    // Refused from its header and size, before it is read.
-    const uint64_t memory = FileMemory(state.current_input, budget);
-    if (memory == 0) {
-        Fail(state, FailureReason::TooLarge);
-        return false;
-    }
-    // Waits while other files hold the memory this one needs.
-    MemoryReservation room(budget, memory);
-
-    FrameSource source = OpenFrameSource(state.current_input);
-    if (source.frame_count == 0) {
-        const bool readable = access(state.current_input.c_str(), R_OK) == 0;
-        Fail(state, readable ? FailureReason::NotDecodable : FailureReason::CannotOpen);
-        return false;
-    }
-
-    const auto [first, last] = SelectFrameRange(source.frame_count, s.gif_frame_loading);
-    // Numbered names only for "ALL" with several frames; any other code
-    // gives one name, so an unknown code keeps only the last frame.
-    const bool numbered = s.gif_frame_loading == 0 && source.frame_count > 1;
-    FrameSaver saver(FrameSaveParallelism(state.conversion, numbered), budget, run.pool);
-    // What the operations read: the settings, the format's facts, and per
-    // frame its size, depth and the file's token values.
-    const FrameFormat format = OutputFrameFormat(state.conversion, s);
-    FrameContext context(s);
-    context.format = format;
-    context.layers = &context_of_run.layers;
-    // A frame that could not be taken (its memory could not be had) is lost:
-    // the file is then not converted, whatever the other frames did.
-    bool lost = false;
-
-    for (int index = first; index <= last; ++index) {
-        context_of_run.pause.Wait();
-        Bitmap image = TakeFrame(source, index);
-        int w = WidthOf(image);
-        int h = HeightOf(image);
-        state.source_bpp = BppOf(image);
-        if (!image) {
-            lost = true;
-            Fail(state, FailureReason::FrameLost);
-            continue;
-        }
-        if (w == 0 || h == 0) continue;  // nothing saved; the result stands
-
-        // The depth the frame is saved at: the format's setting, or the
-        // nearest allowed depth at or above the frame's own.
-        state.target_bpp = FrameBitDepth(format, state.source_bpp);
-        context.format.bpp = state.target_bpp;
-        context.tokens = FileTokens(state);
-
-        const FrameStep* emptied_by = nullptr;
-        image = RunFramePipeline(std::move(image), context, &emptied_by);
-        if (!image) Fail(state, StepRefusal(emptied_by ? emptied_by->name : nullptr));
-        ++state.frames_done;
-        // The size the frames and watermarks kept, for "%width%" and
-        // "%height%" of the name.
-        state.output_width = context.width;
-        state.output_height = context.height;
-
-        state.output_path = BuildOutputPath(state, s);
-        const std::string target =
-            numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        std::string written_to = target;
-        bool staged = false;
-        if (run.staged) {
-            // The frame is encoded straight into the staging file. Where no
-            // temporary file can be made beside the target, the save there
-            // fails as well; it is tried there all the same.
-            const std::string staging = CreateTemporaryBeside(target);
-            if (!staging.empty()) {
-                run.staged->push_back({staging, target});
-                written_to = staging;
-                staged = true;
-            }
-        }
-        saver.Save(std::move(image), written_to, context, staged);
-        if (saver.GaveUp()) break;
-    }
-
-    // The outcomes in frame order. A file is converted only when every frame
-    // saved was written: reporting it so with a frame missing (a full disk,
-    // memory running out halfway) would hide the loss. A save that gave up
-    // the file ends it there.
-    bool result = !lost;
-    bool any = false;
-    size_t next_staged = 0;
-    for (const FrameSaver::Outcome& outcome : saver.Finish()) {
-        StagedOutput* staged = nullptr;
-        if (run.staged && next_staged < run.staged->size() && (*run.staged)[next_staged].staging == outcome.target)
-            staged = &(*run.staged)[next_staged++];
-        if (staged) staged->saved = outcome.result == SaveResult::Saved;
-        if (outcome.result == SaveResult::GiveUpFile) {
-            Fail(state, FailureReason::WriterRefused);
-            return false;
-        }
-        any = true;
-        if (outcome.result == SaveResult::Saved) {
-            if (!staged) RecordWritten(state, outcome.target);
-        } else {
-            result = false;
-            const uint64_t frame_bytes = static_cast<uint64_t>(state.output_width) * state.output_height *
-                                         static_cast<uint64_t>(std::max(state.target_bpp, 8)) / 8;
-            Fail(state, DiagnoseSaveFailure(staged ? staged->target : outcome.target, frame_bytes));
-        }
-    }
-    if (!any) Fail(state, FailureReason::NotDecodable);
-    return result && any;
-}
-
-bool ConvertFileOn(BatchState& state, const RunContext& context, const FileRun& run) {
-    // Memory that cannot be had fails this file, never the batch.
-    try {
-        return ConvertFileWithin(state, context, run);
-    } catch (const std::bad_alloc&) {
-        Fail(state, FailureReason::OutOfMemory);
-        return false;
-    }
-}
-
-// Renames the staged frames of a file over their targets, in frame order,
-// and returns whether every one got there. A target that may not be written
-// stays as it is, as when the frame is saved straight to it; DevIL's writer
-// replaces a read-only target on purpose.
-bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
-    const OutputFormat* format = FindOutputFormat(state.conversion);
-    const bool devil = format && format->writer == WriterKind::Devil;
-    bool all = true;
-    for (StagedOutput& output : staged) {
-        if (!output.saved) {
-            DiscardTemporaryFile(output.staging);
-            continue;
-        }
-        const bool locked =
-            !devil && access(output.target.c_str(), F_OK) == 0 && access(output.target.c_str(), W_OK) != 0;
-        if (!locked && PublishTemporaryFile(output.staging, output.target)) {
-            RecordWritten(state, output.target);
-        } else {
-            DiscardTemporaryFile(output.staging);
-            Fail(state, locked ? FailureReason::TargetLocked : DiagnoseSaveFailure(output.target, 0));
-            all = false;
-        }
-    }
-    staged.clear();
-    return all;
+// One file alone: staged, then published at once.
+bool ConvertFileHere(BatchState& state, const RunContext& context) {
+    std::vector<StagedOutput> staged;
+    const bool converted = StageFile(state, context, FileRun{nullptr, &staged});
+    const bool published = PublishStaged(staged, state);
+    return converted && published;
 }
 
 // True when the file's names or watermark can show the mask's random number
@@ -255,11 +42,8 @@ bool PublishStaged(std::vector<StagedOutput>& staged, BatchState& state) {
 // a file waits for those to end before it starts. A base name can bring the
 // tokens in itself ("x%n%.gif").
 bool ShowsRunNumbers(const Settings& s, const std::string& path) {
-    const auto shows = [](const std::string& text) {
-        const std::string lower = ToLower(text);
-        return lower.find("%n%") != std::string::npos || lower.find("%rnd%") != std::string::npos;
-    };
-    return shows(s.filename_mask) || (s.do_watermark == 1 && shows(s.text)) || shows(BaseName(path));
+    return HasRunOrderToken(s.filename_mask) || (s.do_watermark == kTextWatermark && HasRunOrderToken(s.text)) ||
+           HasRunOrderToken(BaseName(path));
 }
 
 // Where the outputs of a run can land: under root (links resolved), and
@@ -274,9 +58,8 @@ OutputReach ReachOfOutputs(const BatchState& state, const Settings& s) {
     OutputReach reach;
     // A mask that climbs out of the folder may write anywhere.
     reach.root = ("/" + s.filename_mask + "/").find("/../") != std::string::npos ? "/" : ResolvedPath(state.output_folder);
-    const std::string mask = s.filename_mask.empty() ? "%filename%.%ext%" : ToLower(s.filename_mask);
-    for (const char* ending : {".%ext%", ".%ext[u]%", ".%ext[t]%"})
-        if (mask.ends_with(ending)) reach.extension = ToLower(state.conversion);
+    const std::string mask = s.filename_mask.empty() ? kDefaultFilenameMask : ToLower(s.filename_mask);
+    if (EndsWithExtensionToken(mask)) reach.extension = ToLower(state.conversion);
     return reach;
 }
 
@@ -299,7 +82,7 @@ bool WithinReach(const std::string& path, const OutputReach& reach) {
 // the mask gives the names. Such a file waits for the files before it to be
 // reported, so that it reads what it would one file at a time.
 bool ReadsEarlierOutputs(const Settings& s, const std::string& input, const OutputReach& reach) {
-    return WithinReach(input, reach) || (s.do_watermark == 2 && WithinReach(s.image, reach));
+    return WithinReach(input, reach) || (s.do_watermark == kImageWatermark && WithinReach(s.watermark_image, reach));
 }
 
 int64_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -442,7 +225,7 @@ class SideBySideRun {
         }
         const auto start = std::chrono::steady_clock::now();
         if (context_.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
-        job.ok = ConvertFileOn(state, context_, FileRun{pool_.get(), &job.staged});
+        job.ok = StageFile(state, context_, FileRun{pool_.get(), &job.staged});
         job.milliseconds = MillisecondsSince(start);
         std::lock_guard lock(pool_->Lock());
         job.done = true;
@@ -524,7 +307,7 @@ int32_t ConvertOneAtATime(RunContext& run) {
         if (run.settings.keep_subfolders == 1) EnsureOutputSubfolder(state);
         if (run.debug) PrintLine("Processing: " + VisibleText(path));
 
-        const bool ok = ConvertFileOn(state, run, FileRun{});
+        const bool ok = ConvertFileHere(state, run);
 
         if (run.debug) {
             PrintLine("Saving As: " + VisibleText(state.output_path));
@@ -549,16 +332,12 @@ RunContext ProcessRunContext() {
 }
 
 void PrepareOutputFormat(BatchState& state, const Settings& s) {
-    const FrameFormat format = OutputFrameFormat(state.conversion, s);
-    state.writer_id = WriterIdOf(state.conversion);
-    state.target_bpp = format.bpp;
-    state.save_flags = format.save_flags;
-    state.automatic_bpp = format.bpp == 0;
+    state.target_bpp = OutputFrameFormat(state.conversion, s).bpp;
 }
 
 bool ConvertFile() {
     RunContext run = ProcessRunContext();
-    return ConvertFileOn(batch_state, run, FileRun{});
+    return ConvertFileHere(batch_state, run);
 }
 
 void ConvertAll(RunContext& run) {

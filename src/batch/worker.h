@@ -6,7 +6,7 @@
 
 namespace kestrune {
 
-// Writer id, target bit depth, automatic flag and save flags for the run.
+// The run's target bit depth (0: each frame's nearest allowed depth).
 void PrepareOutputFormat(BatchState& state, const Settings& s);
 
 // Thread procedure: converts every entry of the input list; the converted
@@ -16,7 +16,7 @@ void ConvertAll();
 // run.results.
 void ConvertAll(RunContext& run);
 // The current input of batch_state through every selected frame; true when
-// the last save of the file succeeded.
+// every frame saved reached its target.
 bool ConvertFile();
 
 }  // namespace kestrune

@@ -20,12 +20,38 @@ bool ScreenTooLarge(const std::vector<BYTE>& file) {
     return static_cast<long long>(Word(&file[6])) * Word(&file[8]) > kMaxScreenPixels;
 }
 
+namespace {
+
+// "GIF" and a version of two digits and a letter ("87a", "89a").
+bool HasGifSignature(const std::vector<BYTE>& file) {
+    if (file.size() < 6 || std::memcmp(file.data(), "GIF", 3) != 0) return false;
+    return file[3] >= '0' && file[3] <= '9' && file[4] >= '0' && file[4] <= '9' && file[5] >= 'a' &&
+           file[5] <= 'z';
+}
+
+// The page's rectangle from its image descriptor, and its disposal and
+// transparency flag from the graphic control block before it.
+void ReadPageFields(const std::vector<BYTE>& file, GifPage& page) {
+    // Every byte read here lies before `end`, which the walk has read.
+    const BYTE* d = &file[page.descriptor + 1];
+    page.left = Word(d);
+    page.top = Word(d + 2);
+    page.width = Word(d + 4);
+    page.height = Word(d + 6);
+    // Introducer, label, block size, flags: a block of at least one byte
+    // carries the flags; an empty one specifies nothing.
+    if (page.control != 0 && file[page.control + 2] >= 1) {
+        const BYTE flags = file[page.control + 3];
+        page.disposal = (flags & 0x1C) >> 2;
+        page.flagged_transparent = (flags & 1) != 0;
+    }
+}
+
+}  // namespace
+
 std::optional<GifLayout> ScanGif(const std::vector<BYTE>& file) {
+    if (!HasGifSignature(file)) return std::nullopt;
     const size_t size = file.size();
-    if (size < 6 || std::memcmp(file.data(), "GIF", 3) != 0) return std::nullopt;
-    if (file[3] < '0' || file[3] > '9' || file[4] < '0' || file[4] > '9' || file[5] < 'a' ||
-        file[5] > 'z')
-        return std::nullopt;
     // Seeks may pass the end; only reads fail there, as with a file handle.
     size_t pos = 10;
     auto read = [&](BYTE& b) {
@@ -84,21 +110,7 @@ std::optional<GifLayout> ScanGif(const std::vector<BYTE>& file) {
             control_end = pos;
         }
     }
-    for (GifPage& page : layout.pages) {
-        // Every byte read here lies before `end`, which the walk has read.
-        const BYTE* d = &file[page.descriptor + 1];
-        page.left = Word(d);
-        page.top = Word(d + 2);
-        page.width = Word(d + 4);
-        page.height = Word(d + 6);
-        // Introducer, label, block size, flags: a block of at least one byte
-        // carries the flags; an empty one specifies nothing.
-        if (page.control != 0 && file[page.control + 2] >= 1) {
-            const BYTE flags = file[page.control + 3];
-            page.disposal = (flags & 0x1C) >> 2;
-            page.flagged_transparent = (flags & 1) != 0;
-        }
-    }
+    for (GifPage& page : layout.pages) ReadPageFields(file, page);
     return layout;
 }
 

@@ -1,15 +1,7 @@
 #include "formats/loading.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <optional>
 #include <random>
 #include <vector>
 
@@ -27,73 +19,15 @@ std::mt19937& FrameGenerator() {
     return generator;
 }
 
-// FreeImage's playback composes each frame into a canvas of the logical
-// screen without clipping the frame rectangle, so a frame reaching past the
-// screen writes beyond the canvas (heap corruption). Only the leading frames
-// that lie wholly inside the screen are taken from it.
-int FramesInsideScreen(const GifLayout& layout) {
-    int frames = 0;
-    for (const GifPage& p : layout.pages) {
-        if (p.left + p.width > layout.screen_width || p.top + p.height > layout.screen_height)
-            break;
-        ++frames;
-    }
-    return frames;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<BYTE>& bytes) {
-    const int fd = OpenRegularFile(path);
-    std::FILE* f = fd < 0 ? nullptr : fdopen(fd, "rb");
-    if (!f) {
-        if (fd >= 0) close(fd);
-        return false;
-    }
-    struct stat info {};
-    bool ok = fstat(fileno(f), &info) == 0 && info.st_size >= 0 &&
-              info.st_size <= INT_MAX;  // FreeImage's memory streams use 32-bit offsets
-    if (ok) {
-        bytes.resize(static_cast<size_t>(info.st_size));
-        ok = std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    }
-    std::fclose(f);
-    return ok;
-}
-
-// How many leading frames may be handed to FreeImage's playback, 0 for a
-// screen over the limit.
-int PlayableFrames(const std::string& path) {
-    std::vector<BYTE> file;
-    if (!ReadWholeFile(path, file) || ScreenTooLarge(file)) return 0;
-    const std::optional<GifLayout> layout = ScanGif(file);
-    return layout ? FramesInsideScreen(*layout) : 0;
-}
+// FreeImage's memory streams use 32-bit offsets.
+constexpr size_t kMaxGifBytes = INT_MAX;
 
 }  // namespace
-
-FrameSource OpenPlaybackFrameSource(const std::string& path) {
-    FrameSource source;
-    const int playable = PlayableFrames(path);
-    // Playback mode hands out every page as the composed animation frame
-    // (32 bits, disposal and transparency applied) instead of the raw
-    // sub-image.
-    source.multi.reset(FreeImage_OpenMultiBitmap(FIF_GIF, path.c_str(), FALSE, TRUE, TRUE,
-                                                 GIF_PLAYBACK));
-    if (source.multi) {
-        const int pages = FreeImage_GetPageCount(source.multi.get());
-        source.frame_count = std::max(0, std::min(pages, playable));
-        // A handle with no pages is a failed file; the single load is only
-        // the fallback for an open that gave no handle at all.
-        return source;
-    }
-    if (playable > 0) source.single.reset(FreeImage_Load(FIF_GIF, path.c_str(), GIF_PLAYBACK));
-    source.frame_count = source.single ? 1 : 0;
-    return source;
-}
 
 FrameSource OpenFrameSource(const std::string& path) {
     FrameSource source;
     std::vector<BYTE> file;
-    if (!ReadWholeFile(path, file) || ScreenTooLarge(file)) return source;
+    if (!ReadWholeFile(path, file, kMaxGifBytes) || ScreenTooLarge(file)) return source;
     source.composer = GifComposer::Open(std::move(file));
     if (source.composer) source.frame_count = source.composer->FrameCount();
     return source;
@@ -121,19 +55,8 @@ std::pair<int, int> SelectFrameRange(int count, int code) {
 }
 
 Bitmap TakeFrame(FrameSource& source, int index) {
-    if (source.composer) return source.composer->Take(index);
-    if (source.multi) {
-        if (index < 0 || index >= source.frame_count) return Bitmap();
-        FIBITMAP* page = FreeImage_LockPage(source.multi.get(), index);
-        if (!page) return Bitmap();
-        // The page stays with the multi-page bitmap; the caller gets a copy
-        // it may change and release.
-        Bitmap frame(FreeImage_Clone(page));
-        FreeImage_UnlockPage(source.multi.get(), page, FALSE);
-        return frame;
-    }
-    if (index != 0) return Bitmap();
-    return std::move(source.single);
+    if (!source.composer) return Bitmap();
+    return source.composer->Take(index);
 }
 
 }  // namespace kestrune

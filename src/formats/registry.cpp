@@ -12,17 +12,6 @@ using S = Settings;
 
 // FreeImage's constant values, kept by name so the flag functions read like
 // the encoder documentation.
-constexpr int32_t ExrFlags(int32_t code) {
-    switch (code) {
-        case 0: return EXR_NONE;
-        case 1: return EXR_ZIP;
-        case 2: return EXR_PIZ;
-        case 3: return EXR_PXR24;
-        case 4: return EXR_B44;
-        default: return 0;
-    }
-}
-
 constexpr int32_t JpegChromaFlags(int32_t code) {
     switch (code) {
         case 0: return JPEG_SUBSAMPLING_444;
@@ -42,43 +31,40 @@ constexpr int32_t JpegModeFlags(int32_t code) {
     }
 }
 
-constexpr int32_t PngCompressionFlags(int32_t code) {
-    switch (code) {
-        case 0: return PNG_Z_NO_COMPRESSION;
-        case 1: return PNG_Z_BEST_SPEED;
-        case 2: return PNG_Z_DEFAULT_COMPRESSION;
-        case 3: return PNG_Z_BEST_COMPRESSION;
-        default: return 0;
-    }
+// Each format's compressions: the names the preferences window offers and
+// the flag each one gives FreeImage. A name's code (from the shared
+// compression names) is its place in the list.
+constexpr Compression kBmpCompressions[] = {{"NONE", 0}, {"RLE", BMP_SAVE_RLE}};
+constexpr Compression kExrCompressions[] = {
+    {"NONE", EXR_NONE}, {"ZIP", EXR_ZIP}, {"PIZ", EXR_PIZ}, {"PXR24", EXR_PXR24}, {"B44", EXR_B44}};
+constexpr Compression kPngCompressions[] = {{"NONE", PNG_Z_NO_COMPRESSION},
+                                            {"ZLIB1", PNG_Z_BEST_SPEED},
+                                            {"ZLIB6", PNG_Z_DEFAULT_COMPRESSION},
+                                            {"ZLIB9", PNG_Z_BEST_COMPRESSION}};
+constexpr Compression kTgaCompressions[] = {{"NONE", 0}, {"RLE", TARGA_SAVE_RLE}};
+constexpr Compression kTiffCompressions[] = {
+    {"NONE", TIFF_NONE},         {"CCITTFAX3", TIFF_CCITTFAX3}, {"CCITTFAX4", TIFF_CCITTFAX4},
+    {"PACKBITS", TIFF_PACKBITS}, {"DEFLATE", TIFF_DEFLATE},     {"ADOBEDEFLATE", TIFF_ADOBE_DEFLATE},
+    {"LZW", TIFF_LZW},           {"JPEG", TIFF_JPEG},           {"LOGLUV", TIFF_LOGLUV}};
+
+// The flag of the compression with this code; 0 for a code the format does
+// not know.
+constexpr int32_t FlagOf(std::span<const Compression> compressions, int32_t code) {
+    return code >= 0 && static_cast<size_t>(code) < compressions.size() ? compressions[code].flag : 0;
 }
 
-constexpr int32_t TiffCompressionFlags(int32_t code) {
-    switch (code) {
-        case 0: return TIFF_NONE;
-        case 1: return TIFF_CCITTFAX3;
-        case 2: return TIFF_CCITTFAX4;
-        case 3: return TIFF_PACKBITS;
-        case 4: return TIFF_DEFLATE;
-        case 5: return TIFF_ADOBE_DEFLATE;
-        case 6: return TIFF_LZW;
-        case 7: return TIFF_JPEG;
-        case 8: return TIFF_LOGLUV;
-        default: return 0;
-    }
-}
-
-int32_t BmpFlags(const Settings& s) { return s.bmp_compression == 1 ? BMP_SAVE_RLE : 0; }
-int32_t ExrSaveFlags(const Settings& s) { return ExrFlags(s.exr_compression); }
+int32_t BmpFlags(const Settings& s) { return FlagOf(kBmpCompressions, s.bmp_compression); }
+int32_t ExrSaveFlags(const Settings& s) { return FlagOf(kExrCompressions, s.exr_compression); }
 int32_t JpegFlags(const Settings& s) {
     return s.jpg_quality | JpegChromaFlags(s.jpg_chroma) | JpegModeFlags(s.jpg_save_as);
 }
 int32_t JxrFlags(const Settings&) { return JXR_LOSSLESS; }
 int32_t PngFlags(const Settings& s) {
-    return PngCompressionFlags(s.png_compression) | (s.png_interlaced != 0 ? PNG_INTERLACED : 0);
+    return FlagOf(kPngCompressions, s.png_compression) | (s.png_interlaced != 0 ? PNG_INTERLACED : 0);
 }
-int32_t TgaFlags(const Settings& s) { return s.tga_compression == 1 ? TARGA_SAVE_RLE : 0; }
+int32_t TgaFlags(const Settings& s) { return FlagOf(kTgaCompressions, s.tga_compression); }
 int32_t TiffFlags(const Settings& s) {
-    return TiffCompressionFlags(s.tiff_compression) | (s.tiff_color_model == 1 ? TIFF_CMYK : 0);
+    return FlagOf(kTiffCompressions, s.tiff_compression) | (s.tiff_color_model == 1 ? TIFF_CMYK : 0);
 }
 int32_t WebpFlags(const Settings&) { return WEBP_LOSSLESS; }
 
@@ -88,77 +74,64 @@ using W = WriterKind;
 // by extension: the lists, the help and the manual show them in this order.
 constexpr OutputFormat kOutputFormats[] = {
     {.extension = "bmp", .description = "Windows or OS/2 Bitmap", .writer = W::FreeImage, .writer_id = FIF_BMP,
-     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .bpp_setting = "BMP BPP", .bpp_field = &S::bmp_bpp,
-     .encoder_options = {{"BMP Compression", "BMP Compression"}, {"BMP Color Table", "BMP Color Table"}},
+     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .compressions = kBmpCompressions,
      .save_flags = BmpFlags, .fix_bmp_sizes = true, .exact_colour_table = &S::bmp_color_table,
      .saves_side_by_side = true},
     {.extension = "dds", .description = "DirectDraw Surface", .writer = W::Devil, .writer_id = kDevilDds,
-     .mipmaps = true, .allowed_bpp = {32}, .bpp_setting = "DDS BPP", .bpp_field = &S::dds_bpp},
+     .mipmaps = true, .allowed_bpp = {32}},
     {.extension = "exr", .description = "ILM OpenEXR", .writer = W::FreeImage, .writer_id = FIF_EXR,
-     .allowed_bpp = {96}, .bpp_setting = "EXR BPP", .bpp_field = &S::exr_bpp,
-     .encoder_options = {{"EXR Compression", "EXR Compression"}}, .save_flags = ExrSaveFlags,
+     .allowed_bpp = {96}, .compressions = kExrCompressions, .save_flags = ExrSaveFlags,
      .linear_light = true},
     {.extension = "gif", .description = "Graphics Interchange Format", .writer = W::FreeImage, .writer_id = FIF_GIF,
-     .allowed_bpp = {8}, .bpp_setting = "GIF BPP", .bpp_field = &S::gif_bpp},
+     .allowed_bpp = {8}},
     {.extension = "hdr", .description = "High Dynamic Range Image", .writer = W::FreeImage, .writer_id = FIF_HDR,
-     .allowed_bpp = {96}, .bpp_setting = "HDR BPP", .bpp_field = &S::hdr_bpp, .linear_light = true},
+     .allowed_bpp = {96}, .linear_light = true},
     {.extension = "ico", .description = "Windows Icon", .writer = W::Icon, .writer_id = FIF_ICO,
-     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .bpp_setting = "ICO BPP", .bpp_field = &S::ico_bpp, .rgb555 = true,
+     .allowed_bpp = {1, 4, 8, 16, 24, 32}, .rgb555 = true,
      .size_limit = 128},
     {.extension = "j2k", .description = "JPEG-2000 Codestream", .writer = W::JpegTwoThousand, .writer_id = FIF_J2K,
-     .allowed_bpp = {8, 24, 32, 48}, .bpp_setting = "J2K BPP", .bpp_field = &S::j2k_bpp, .grey_at_8_bits = true},
+     .allowed_bpp = {8, 24, 32, 48}, .grey_at_8_bits = true},
     {.extension = "jng", .description = "JPEG Network Graphics", .writer = W::FreeImage, .writer_id = FIF_JNG,
-     .allowed_bpp = {24, 32}, .bpp_setting = "JNG BPP", .bpp_field = &S::jng_bpp},
+     .allowed_bpp = {24, 32} },
     {.extension = "jp2", .description = "JPEG-2000 File Format", .writer = W::JpegTwoThousand, .writer_id = FIF_JP2,
-     .jp2_file = true, .allowed_bpp = {8, 24, 32, 48}, .bpp_setting = "JP2 BPP", .bpp_field = &S::jp2_bpp,
-     .grey_at_8_bits = true},
+     .jp2_file = true, .allowed_bpp = {8, 24, 32, 48}, .grey_at_8_bits = true},
     {.extension = "jpg", .description = "JPEG File Format", .writer = W::FreeImage, .writer_id = FIF_JPEG,
-     .allowed_bpp = {8, 24}, .bpp_setting = "JPG BPP", .bpp_field = &S::jpg_bpp,
-     .encoder_options = {{"JPG Quality", "JPG Quality"},
-                         {"JPG Chroma", "JPG Chroma Subsampling"},
-                         {"JPG Save As", "JPG Save As"}},
-     .save_flags = JpegFlags, .grey_at_8_bits = true, .saves_side_by_side = true},
+     .allowed_bpp = {8, 24}, .save_flags = JpegFlags, .grey_at_8_bits = true, .saves_side_by_side = true},
     {.extension = "jxr", .description = "JPEG XR Image Format", .writer = W::JpegXr, .writer_id = FIF_JXR,
-     .allowed_bpp = {1, 8, 16, 24, 32, 48, 96}, .bpp_setting = "JXR BPP", .bpp_field = &S::jxr_bpp,
-     .save_flags = JxrFlags, .grey_at_8_bits = true},
+     .allowed_bpp = {1, 8, 16, 24, 32, 48, 96}, .save_flags = JxrFlags, .grey_at_8_bits = true},
     {.extension = "pbm", .description = "Portable Bitmap", .writer = W::FreeImage, .writer_id = FIF_PBM,
-     .allowed_bpp = {1}, .bpp_setting = "PBM BPP", .bpp_field = &S::pbm_bpp,
-     .pixel_order = PixelOrder::SetBitBlack, .saves_side_by_side = true},
+     .allowed_bpp = {1}, .pixel_order = PixelOrder::SetBitBlack, .saves_side_by_side = true},
     {.extension = "pcx", .description = "ZSoft Paintbrush", .writer = W::Devil, .writer_id = kDevilPcx,
-     .allowed_bpp = {24}, .bpp_setting = "PCX BPP", .bpp_field = &S::pcx_bpp},
+     .allowed_bpp = {24}},
     {.extension = "pfm", .description = "Portable Floatmap", .writer = W::FloatMap, .writer_id = FIF_PFM,
-     .allowed_bpp = {96}, .bpp_setting = "PFM BPP", .bpp_field = &S::pfm_bpp},
+     .allowed_bpp = {96}},
     {.extension = "pgm", .description = "Portable Greymap", .writer = W::FreeImage, .writer_id = FIF_PGM,
-     .allowed_bpp = {8}, .bpp_setting = "PGM BPP", .bpp_field = &S::pgm_bpp, .pixel_order = PixelOrder::GreyLevel,
+     .allowed_bpp = {8}, .pixel_order = PixelOrder::GreyLevel,
      .saves_side_by_side = true},
     {.extension = "png", .description = "Portable Network Graphics", .writer = W::FreeImage, .writer_id = FIF_PNG,
      .allowed_bpp = {1, 4, 8, 24, 32, 48},
      // Not interlaced; FreeImage's writer keeps the other depths.
      .depth_writer = {.writer = W::Png, .bpp = {24, 32}, .refused_flags = PNG_INTERLACED},
-     .bpp_setting = "PNG BPP", .bpp_field = &S::png_bpp,
-     .encoder_options = {{"PNG Compression", "PNG Compression"}, {"PNG Interlaced", "PNG Interlaced"}},
+     .compressions = kPngCompressions,
      .save_flags = PngFlags, .saves_side_by_side = true},
     {.extension = "ppm", .description = "Portable Pixelmap", .writer = W::FreeImage, .writer_id = FIF_PPM,
-     .allowed_bpp = {24, 48}, .bpp_setting = "PPM BPP", .bpp_field = &S::ppm_bpp, .saves_side_by_side = true},
+     .allowed_bpp = {24, 48}, .saves_side_by_side = true},
     {.extension = "psd", .description = "Adobe Photoshop", .writer = W::Devil, .writer_id = kDevilPsd,
-     .allowed_bpp = {32}, .bpp_setting = "PSD BPP", .bpp_field = &S::psd_bpp},
+     .allowed_bpp = {32}},
     {.extension = "tga", .description = "Truevision Targa", .writer = W::FreeImage, .writer_id = FIF_TARGA,
-     .allowed_bpp = {8, 16, 24, 32}, .bpp_setting = "TGA BPP", .bpp_field = &S::tga_bpp,
-     .encoder_options = {{"TGA Compression", "TGA Compression"}}, .save_flags = TgaFlags, .rgb555 = true,
+     .allowed_bpp = {8, 16, 24, 32}, .compressions = kTgaCompressions, .save_flags = TgaFlags, .rgb555 = true,
      .saves_side_by_side = true},
     {.extension = "tiff", .description = "Tagged Image File Format", .writer = W::FreeImage, .writer_id = FIF_TIFF,
-     .allowed_bpp = {1, 4, 8, 24, 32, 48, 96}, .bpp_setting = "TIFF BPP", .bpp_field = &S::tiff_bpp,
-     .encoder_options = {{"TIFF Compression", "TIFF Compression"}, {"TIFF Color Model", "TIFF Color Model"}},
+     .allowed_bpp = {1, 4, 8, 24, 32, 48, 96}, .compressions = kTiffCompressions,
      .save_flags = TiffFlags, .linear_light = true, .linear_light_flags = TIFF_LOGLUV, .cmyk_flag = TIFF_CMYK,
      .saves_side_by_side = true},
     {.extension = "wbmp", .description = "Wireless Bitmap", .writer = W::FreeImage, .writer_id = FIF_WBMP,
-     .allowed_bpp = {1}, .bpp_setting = "WBMP BPP", .bpp_field = &S::wbmp_bpp,
-     .pixel_order = PixelOrder::SetBitWhite},
+     .allowed_bpp = {1}, .pixel_order = PixelOrder::SetBitWhite},
     {.extension = "webp", .description = "Google WebP Image Format", .writer = W::FreeImage, .writer_id = FIF_WEBP,
-     .allowed_bpp = {24, 32}, .bpp_setting = "WEBP BPP", .bpp_field = &S::webp_bpp, .save_flags = WebpFlags,
+     .allowed_bpp = {24, 32}, .save_flags = WebpFlags,
      .saves_side_by_side = true},
     {.extension = "xpm", .description = "X11 Pixmap Format", .writer = W::FreeImage, .writer_id = FIF_XPM,
-     .allowed_bpp = {24}, .bpp_setting = "XPM BPP", .bpp_field = &S::xpm_bpp},
+     .allowed_bpp = {24}},
 };
 
 constexpr bool RowsAreOrdered() {
@@ -172,6 +145,15 @@ constexpr bool RowsAreOrdered() {
     return true;
 }
 static_assert(RowsAreOrdered(), "output formats are ordered by extension, their depths ascending");
+
+// A format's settings come from its row in kFormatSettings, at the same place.
+constexpr bool EveryFormatHasSettings() {
+    if (std::size(kOutputFormats) != std::size(kFormatSettings)) return false;
+    for (size_t i = 0; i < std::size(kOutputFormats); ++i)
+        if (kOutputFormats[i].extension != kFormatSettings[i].extension) return false;
+    return true;
+}
+static_assert(EveryFormatHasSettings(), "every output format has its row of settings, and only those");
 
 constexpr InputExtension kInputExtensions[] = {
     {"bmp", "bmp", "Windows or OS/2 Bitmap"},
@@ -265,10 +247,8 @@ const OutputFormat* FindOutputFormat(std::string_view id) {
     return it != std::end(kOutputFormats) && it->extension == id ? &*it : nullptr;
 }
 
-const OutputFormat* FormatOfBitDepthSetting(std::string_view key) {
-    for (const OutputFormat& row : kOutputFormats)
-        if (row.bpp_setting == key) return &row;
-    return nullptr;
+const FormatSettings& SettingsOf(const OutputFormat& format) {
+    return kFormatSettings[&format - std::begin(kOutputFormats)];
 }
 
 std::span<const InputExtension> InputExtensions() { return kInputExtensions; }
@@ -336,14 +316,9 @@ std::string DescriptionOf(std::string_view id) {
     return row ? std::string(row->description) : std::string();
 }
 
-std::string BitDepthSettingOf(std::string_view id) {
-    const OutputFormat* row = FindOutputFormat(id);
-    return row ? std::string(row->bpp_setting) : std::string();
-}
-
 int32_t BitDepthOf(std::string_view id, const Settings& s) {
     const OutputFormat* row = FindOutputFormat(id);
-    return row && row->bpp_field ? s.*(row->bpp_field) : 0;
+    return row ? s.*(SettingsOf(*row).bpp) : 0;
 }
 
 int32_t SaveFlagsOf(const OutputFormat& format, const Settings& s) {
@@ -367,8 +342,8 @@ FrameFormat FrameFormatOf(std::string_view id, int32_t save_flags) {
     frame.save_flags = save_flags;
     if (const OutputFormat* row = FindOutputFormat(id)) {
         frame.size_limit = row->size_limit;
-        frame.sixteen_bits_555 = row->rgb555;
-        frame.grey_eight_bits = row->grey_at_8_bits;
+        frame.rgb555 = row->rgb555;
+        frame.grey_at_8_bits = row->grey_at_8_bits;
         frame.linear_floats = HoldsLinearLight(*row, save_flags);
         frame.allowed_bpp.assign(row->allowed_bpp.begin(), row->allowed_bpp.end());
     }

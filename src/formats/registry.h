@@ -14,28 +14,10 @@
 #include <vector>
 
 #include "imaging/frame_context.h"
+#include "settings/row_list.h"
 #include "settings/settings.h"
 
 namespace kestrune {
-
-// A short list held inside a row, so that the rows stay constant data.
-template <typename T, size_t Capacity>
-class RowList {
-  public:
-    constexpr RowList() = default;
-    constexpr RowList(std::initializer_list<T> values) {
-        for (const T& v : values) items_[count_++] = v;  // overflowing is a compile error
-    }
-    constexpr const T* begin() const { return items_; }
-    constexpr const T* end() const { return items_ + count_; }
-    constexpr size_t size() const { return count_; }
-    constexpr bool empty() const { return count_ == 0; }
-    constexpr const T& operator[](size_t i) const { return items_[i]; }
-
-  private:
-    T items_[Capacity]{};
-    size_t count_ = 0;
-};
 
 // Which code writes the file.
 enum class WriterKind : uint8_t {
@@ -57,11 +39,12 @@ enum class PixelOrder : uint8_t {
     GreyLevel,    // 8-bit: the index is the grey level
 };
 
-// One encoder setting of a format: its key in group "Output" and its label
-// in the debug listing.
-struct EncoderOption {
-    const char* key = nullptr;
-    const char* label = nullptr;
+// A compression a format's writer understands: its name among the shared
+// compression names (whose code is its place in the format's list) and the
+// writer's flag for it.
+struct Compression {
+    const char* name = nullptr;
+    int32_t flag = 0;
 };
 
 // An own writer that takes some depths over from the row's writer, unless
@@ -86,11 +69,9 @@ struct OutputFormat {
     RowList<int32_t, 8> allowed_bpp{};
     // The depths written by another writer than `writer` (none when empty).
     DepthWriter depth_writer{};
-    const char* bpp_setting = nullptr;  // key in group "Output", e.g. "BMP BPP"
-    int32_t Settings::*bpp_field = nullptr;
-    // Listed after the "BPP" line, and the format's page of the preferences
-    // after its depth.
-    RowList<EncoderOption, 3> encoder_options{};
+    // The names the compression setting offers, in code order; empty for a
+    // format without one.
+    std::span<const Compression> compressions{};
     // The writer's flags from the encoder settings; nullptr for none.
     int32_t (*save_flags)(const Settings&) = nullptr;
     // 16-bit frames are 5-5-5 rather than 5-6-5.
@@ -127,8 +108,8 @@ struct InputExtension {
 std::span<const OutputFormat> OutputFormats();
 // Exact, case-sensitive; nullptr when unknown.
 const OutputFormat* FindOutputFormat(std::string_view id);
-// The row whose bit-depth setting is this "Output" key; nullptr for none.
-const OutputFormat* FormatOfBitDepthSetting(std::string_view key);
+// The format's depth and encoder settings.
+const FormatSettings& SettingsOf(const OutputFormat& format);
 
 std::span<const InputExtension> InputExtensions();
 const InputExtension* FindInputExtension(std::string_view key);
@@ -143,7 +124,6 @@ int32_t WriterIdOf(std::string_view id);
 bool IsBitDepthAllowed(std::string_view id, int32_t bpp);
 int32_t NearestAllowedBitDepth(std::string_view id, int32_t bpp);
 std::string DescriptionOf(std::string_view id);
-std::string BitDepthSettingOf(std::string_view id);
 // The BPP setting's current value for the format.
 int32_t BitDepthOf(std::string_view id, const Settings& s);
 // The writer's flags for the format from the encoder settings.

@@ -12,12 +12,17 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <utility>
 #include <vector>
 
+#include "formats/bmp_writer.h"
+#include "formats/ico_writer.h"
 #include "formats/j2k_writer.h"
 #include "formats/jxr_writer.h"
+#include "formats/little_endian.h"
+#include "formats/pfm_writer.h"
 #include "formats/png_writer.h"
 #include "formats/registry.h"
 #include "platform/files.h"
@@ -27,40 +32,7 @@ namespace kestrune {
 
 namespace {
 
-// Scoped DevIL image: generated and bound on construction, deleted on every
-// way out, so DevIL's library-wide current image never outlives one save.
-class BoundDevilImage {
-  public:
-    BoundDevilImage() {
-        ilGenImages(1, &id_);
-        ilBindImage(id_);
-    }
-    ~BoundDevilImage() { ilDeleteImages(1, &id_); }
-    BoundDevilImage(const BoundDevilImage&) = delete;
-    BoundDevilImage& operator=(const BoundDevilImage&) = delete;
-
-  private:
-    ILuint id_ = 0;
-};
-
-}  // namespace
-
-namespace {
-
-void PutLe16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    out[at] = static_cast<uint8_t>(v);
-    out[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutLe32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint32_t GetLe32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
-// Every writer writes to the temporary file SaveFrame has just created
+// Every writer writes to the temporary file its caller has just created
 // (empty), and opens it without creating it: once a close signal has removed
 // it, a writer that gets to it only then fails instead of making it again.
 constexpr const char* kExistingFile = "r+b";
@@ -71,6 +43,11 @@ bool WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     const bool closed = std::fclose(f) == 0;
     return written && closed;
+}
+
+bool SaveOwn(OwnWriter encode, const Bitmap& image, int32_t save_flags, const std::string& path) {
+    std::vector<uint8_t> file;
+    return encode(image.get(), save_flags, file) && WriteAll(path, file);
 }
 
 int Luminance(const RGBQUAD& c) {
@@ -148,80 +125,87 @@ bool CloseCheckedFile(CheckedFile& f) {
     return !f.failed && flushed && closed;
 }
 
-// DevIL's own file procedures for the length of one save, so that its writes
-// reach a checked stream too. ilSaveF cannot serve: DevIL 1.7.8 squeezes the
-// byte count it returns into a boolean, so a file whose length is a multiple
-// of 256 would count as failed. Saving runs on the worker thread only, and
-// DevIL's procedures are library-wide anyway.
-class DevilCheckedOutput {
+// One save through DevIL, which keeps everything library-wide: its switches,
+// the bound image and the file procedures it writes through. DevIL is not
+// reentrant, so a session holds the DevIL turn from construction to
+// destruction, and a save on another thread waits for it whoever called it.
+// The image is generated and bound for the session and deleted on every way
+// out, so it never outlives one save.
+class DevilSession {
   public:
-    DevilCheckedOutput() {
+    DevilSession() : turn_(DevilTurn()) {
+        ilEnable(IL_FILE_OVERWRITE);
+        ilGenImages(1, &image_);
+        ilBindImage(image_);
+    }
+    ~DevilSession() { ilDeleteImages(1, &image_); }
+    DevilSession(const DevilSession&) = delete;
+    DevilSession& operator=(const DevilSession&) = delete;
+
+    // Saves the bound image as DevIL's type `type` into the existing file
+    // at path; true when DevIL reported success, and opened and closed the
+    // file with every byte reaching it.
+    //
+    // DevIL's writes go through file procedures of the session's own, so
+    // that they reach a checked stream too. ilSaveF cannot serve: DevIL
+    // 1.7.8 squeezes the byte count it returns into a boolean, so a file
+    // whose length is a multiple of 256 would count as failed. DevIL calls
+    // its procedures without a context: Open finds the session through
+    // `writing_`, set only while this session saves, and hands DevIL the
+    // session as the handle the other procedures get back.
+    bool Save(ILenum type, const std::string& path) {
         file_ = CheckedFile{};
         closed_ = false;
+        writing_ = this;
         ilSetWrite(Open, Close, Putc, Seek, Tell, Write);
+        const bool encoded = ilSave(type, path.c_str()) != IL_FALSE;
+        ilResetWrite();
+        writing_ = nullptr;
+        // A file DevIL left open counts as incomplete.
+        if (file_.file) CloseCheckedFile(file_);
+        return encoded && closed_;
     }
-    ~DevilCheckedOutput() { ilResetWrite(); }
-    DevilCheckedOutput(const DevilCheckedOutput&) = delete;
-    DevilCheckedOutput& operator=(const DevilCheckedOutput&) = delete;
-    // True when DevIL opened and closed its file and every byte reached it.
-    bool Complete() const { return closed_; }
 
   private:
+    static std::mutex& DevilTurn() {
+        static std::mutex turn;
+        return turn;
+    }
+
+    static DevilSession& Of(ILHANDLE handle) { return *static_cast<DevilSession*>(handle); }
+    static std::FILE* FileOf(ILHANDLE handle) { return Of(handle).file_.file; }
+
     static ILHANDLE ILAPIENTRY Open(ILconst_string name) {
-        file_ = CheckedFile{std::fopen(name, kExistingFile)};
-        return file_.file ? &file_ : nullptr;
+        DevilSession& session = *writing_;
+        session.file_ = CheckedFile{std::fopen(name, kExistingFile)};
+        return session.file_.file ? &session : nullptr;
     }
     static void ILAPIENTRY Close(ILHANDLE handle) {
-        if (handle) closed_ = CloseCheckedFile(*static_cast<CheckedFile*>(handle));
+        if (handle) Of(handle).closed_ = CloseCheckedFile(Of(handle).file_);
     }
     static ILint ILAPIENTRY Putc(ILubyte c, ILHANDLE handle) {
-        CheckedFile* f = static_cast<CheckedFile*>(handle);
-        const int put = std::fputc(c, f->file);
-        if (put == EOF) f->failed = true;
+        const int put = std::fputc(c, FileOf(handle));
+        if (put == EOF) Of(handle).file_.failed = true;
         return put;
     }
     static ILint ILAPIENTRY Seek(ILHANDLE handle, ILint offset, ILint origin) {
-        return std::fseek(static_cast<CheckedFile*>(handle)->file, offset, origin);
+        return std::fseek(FileOf(handle), offset, origin);
     }
-    static ILint ILAPIENTRY Tell(ILHANDLE handle) {
-        return static_cast<ILint>(std::ftell(static_cast<CheckedFile*>(handle)->file));
-    }
+    static ILint ILAPIENTRY Tell(ILHANDLE handle) { return static_cast<ILint>(std::ftell(FileOf(handle))); }
     static ILint ILAPIENTRY Write(const void* buffer, ILuint size, ILuint count, ILHANDLE handle) {
-        CheckedFile* f = static_cast<CheckedFile*>(handle);
-        const size_t written = std::fwrite(buffer, size, count, f->file);
-        if (written != count) f->failed = true;
+        const size_t written = std::fwrite(buffer, size, count, FileOf(handle));
+        if (written != count) Of(handle).file_.failed = true;
         return static_cast<ILint>(written);
     }
 
-    static inline CheckedFile file_;
-    static inline bool closed_ = false;
-};
+    // The session whose Save is running; touched only under the turn.
+    static inline DevilSession* writing_ = nullptr;
 
-// A portable float map stores its rows from the bottom up, the opposite of
-// the other portable formats, which FreeImage's writer follows instead.
-// FreeImage keeps its rows bottom-up too, so they are written in the order
-// it holds them. The negative scale marks little-endian floats.
-bool SavePfm(const Bitmap& image, const std::string& path) {
-    if (!image) return false;
-    const FREE_IMAGE_TYPE type = FreeImage_GetImageType(image.get());
-    if (type != FIT_RGBF && type != FIT_FLOAT) return false;
-    const unsigned width = FreeImage_GetWidth(image.get());
-    const unsigned height = FreeImage_GetHeight(image.get());
-    const unsigned channels = type == FIT_RGBF ? 3 : 1;
-    static_assert(std::numeric_limits<float>::is_iec559 && sizeof(float) == 4);
-    std::FILE* file = std::fopen(path.c_str(), kExistingFile);
-    if (!file) return false;
-    CheckedFile out{file};
-    const std::string header = std::string(channels == 3 ? "PF" : "Pf") + "\n" + std::to_string(width) + " " +
-                               std::to_string(height) + "\n-1.0\n";
-    if (std::fwrite(header.data(), 1, header.size(), file) != header.size()) out.failed = true;
-    const size_t row_bytes = size_t(width) * channels * sizeof(float);
-    for (unsigned y = 0; y < height && !out.failed; ++y) {
-        if (std::fwrite(FreeImage_GetScanLine(image.get(), static_cast<int>(y)), 1, row_bytes, file) != row_bytes)
-            out.failed = true;
-    }
-    return CloseCheckedFile(out);
-}
+    std::lock_guard<std::mutex> turn_;
+    ILuint image_ = 0;
+    CheckedFile file_;
+    bool closed_ = false;
+};
 
 // FreeImage's TIFF writer takes a 32-bit frame with the CMYK flag to hold
 // C, M, Y and K already and writes its bytes as they are. The colours are
@@ -250,35 +234,6 @@ Bitmap SeparatedCmyk(FIBITMAP* image) {
         }
     }
     return cmyk;
-}
-
-// FreeImage's RLE8 writer leaves the pad byte after an absolute run of odd
-// length unset, so the same frame gave different bytes from run to run (and
-// between one file and several side by side). Readers skip the byte; it is
-// cleared here. Returns whether any byte changed.
-bool ClearRle8Padding(uint8_t* data, size_t size) {
-    bool changed = false;
-    size_t at = 0;
-    while (at + 1 < size) {
-        const uint8_t count = data[at];
-        const uint8_t code = data[at + 1];
-        at += 2;
-        if (count != 0 || code == 0) continue;  // a run, or the end of a line
-        if (code == 1) break;                    // the end of the bitmap
-        if (code == 2) {                         // a move: two more bytes
-            at += 2;
-            continue;
-        }
-        at += code;  // an absolute run of `code` indices, padded to a word
-        if (code % 2 == 1) {
-            if (at < size && data[at] != 0) {
-                data[at] = 0;
-                changed = true;
-            }
-            ++at;
-        }
-    }
-    return changed;
 }
 
 // FreeImage's run-length BMP writer fills the header's file size and image
@@ -335,157 +290,6 @@ bool SaveWithFreeImage(const Bitmap& image, const std::string& path, const Outpu
     return CloseCheckedFile(handle) && encoded;
 }
 
-// An 8-bit BMP whose colour table stops at the highest index in use, so a
-// frame of ten colours does not carry 246 unused entries. FreeImage encodes
-// the pixels (and the run-length compression); only the headers and the
-// table are rebuilt around them.
-bool SaveExactColourTableBmp(const Bitmap& image, const std::string& path, const FrameContext& context) {
-    if (!image || FreeImage_GetBPP(image.get()) != 8) return false;
-    RGBQUAD* palette = FreeImage_GetPalette(image.get());
-    BITMAPINFOHEADER* info = FreeImage_GetInfoHeader(image.get());
-    if (!palette || !info) return false;
-
-    MemoryStream stream(FreeImage_OpenMemory());
-    if (!stream) return false;
-    if (!FreeImage_SaveToMemory(static_cast<FREE_IMAGE_FORMAT>(WriterIdOf(context.format.id)), image.get(),
-                                stream.get(), context.format.save_flags))
-        return false;
-    BYTE* memory = nullptr;
-    DWORD memory_size = 0;
-    if (!FreeImage_AcquireMemory(stream.get(), &memory, &memory_size) || !memory) return false;
-    // The pixel data start where the in-memory file says (14 + 40 + 256 * 4
-    // for FreeImage's 8-bit files); reading the offset keeps a differently
-    // laid out file from being cut in the wrong place.
-    if (memory_size < 54 || memory[0] != 'B' || memory[1] != 'M') return false;
-    const uint32_t source_offset = GetLe32(memory + 10);
-    if (source_offset < 54 || source_offset > memory_size) return false;
-    const uint32_t pixel_bytes = memory_size - source_offset;
-
-    const unsigned width = FreeImage_GetWidth(image.get());
-    const unsigned height = FreeImage_GetHeight(image.get());
-    unsigned highest = 0;
-    for (unsigned y = 0; y < height; ++y) {
-        const BYTE* row = FreeImage_GetScanLine(image.get(), static_cast<int>(y));
-        for (unsigned x = 0; x < width; ++x) {
-            if (row[x] > highest) highest = row[x];
-        }
-    }
-    const uint32_t used = highest + 1;
-    const uint32_t offset = 54 + 4 * used;
-    const uint64_t file_size = uint64_t(offset) + pixel_bytes;
-    if (file_size > std::numeric_limits<uint32_t>::max()) return false;
-
-    std::vector<uint8_t> out;
-    try {
-        out.assign(static_cast<size_t>(file_size), 0);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    PutLe16(out, 0, 0x4D42);
-    PutLe32(out, 2, static_cast<uint32_t>(file_size));
-    PutLe32(out, 10, offset);
-
-    PutLe32(out, 14, 40);
-    PutLe32(out, 18, static_cast<uint32_t>(info->biWidth));
-    PutLe32(out, 22, static_cast<uint32_t>(info->biHeight));
-    PutLe16(out, 26, info->biPlanes);
-    PutLe16(out, 28, info->biBitCount);
-    PutLe32(out, 30, static_cast<uint32_t>(context.settings.bmp_compression));
-    PutLe32(out, 34, pixel_bytes);
-    PutLe32(out, 38, static_cast<uint32_t>(info->biXPelsPerMeter));
-    PutLe32(out, 42, static_cast<uint32_t>(info->biYPelsPerMeter));
-    PutLe32(out, 46, used);
-    PutLe32(out, 50, used);
-
-    for (uint32_t i = 0; i < used; ++i) {
-        const size_t at = 54 + 4 * i;
-        out[at] = palette[i].rgbBlue;
-        out[at + 1] = palette[i].rgbGreen;
-        out[at + 2] = palette[i].rgbRed;
-        out[at + 3] = palette[i].rgbReserved;
-    }
-    std::memcpy(out.data() + offset, memory + source_offset, pixel_bytes);
-    if (context.settings.bmp_compression == 1) ClearRle8Padding(out.data() + offset, pixel_bytes);
-    return WriteAll(path, out);
-}
-
-// An icon of one image, written here because FreeImage's writer takes only
-// the sizes it likes and gives its 16-bit entries a bit-field header without
-// the masks. Any width and height from 1 to 256 is stored at its own size;
-// 16-bit entries are 5-5-5, the layout the BMP-style header means without
-// masks. The transparency mask is set where a 32-bit frame is fully
-// transparent and clear everywhere else.
-bool SaveIcon(const Bitmap& image, const std::string& path) {
-    if (!image || FreeImage_GetImageType(image.get()) != FIT_BITMAP) return false;
-    const unsigned width = FreeImage_GetWidth(image.get());
-    const unsigned height = FreeImage_GetHeight(image.get());
-    if (width < 1 || width > 256 || height < 1 || height > 256) return false;
-    Bitmap converted;
-    FIBITMAP* source = image.get();
-    unsigned bpp = FreeImage_GetBPP(source);
-    if (bpp == 16 && FreeImage_GetGreenMask(source) != FI16_555_GREEN_MASK) {
-        converted.reset(FreeImage_ConvertTo16Bits555(source));
-        source = converted.get();
-    } else if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) {
-        converted.reset(FreeImage_ConvertTo32Bits(source));
-        source = converted.get();
-        bpp = 32;
-    }
-    if (!source) return false;
-
-    const uint32_t colours = bpp <= 8 ? (1u << bpp) : 0;
-    const uint32_t pixel_pitch = ((width * bpp + 31) / 32) * 4;
-    const uint32_t mask_pitch = ((width + 31) / 32) * 4;
-    const uint32_t entry_size = 40 + 4 * colours + (pixel_pitch + mask_pitch) * height;
-    std::vector<uint8_t> out(6 + 16 + entry_size, 0);
-    PutLe16(out, 2, 1);  // icon
-    PutLe16(out, 4, 1);  // one image
-    out[6] = static_cast<uint8_t>(width & 0xFF);  // 256 is stored as 0
-    out[7] = static_cast<uint8_t>(height & 0xFF);
-    out[8] = static_cast<uint8_t>(colours & 0xFF);
-    PutLe16(out, 10, 1);
-    PutLe16(out, 12, bpp);
-    PutLe32(out, 14, entry_size);
-    PutLe32(out, 18, 22);
-
-    size_t at = 22;
-    PutLe32(out, at, 40);
-    PutLe32(out, at + 4, width);
-    PutLe32(out, at + 8, height * 2);  // image and mask
-    PutLe16(out, at + 12, 1);
-    PutLe16(out, at + 14, bpp);
-    PutLe32(out, at + 20, (pixel_pitch + mask_pitch) * height);
-    at += 40;
-    if (colours) {
-        const RGBQUAD* palette = FreeImage_GetPalette(source);
-        const unsigned have = FreeImage_GetColorsUsed(source);
-        if (!palette) return false;
-        for (uint32_t i = 0; i < colours && i < have; ++i) {
-            out[at + 4 * i] = palette[i].rgbBlue;
-            out[at + 4 * i + 1] = palette[i].rgbGreen;
-            out[at + 4 * i + 2] = palette[i].rgbRed;
-        }
-        at += 4 * colours;
-    }
-    // FreeImage keeps rows bottom-up with the byte order of a BMP, as icons do.
-    const unsigned line = FreeImage_GetLine(source);
-    for (unsigned y = 0; y < height; ++y) {
-        std::memcpy(out.data() + at + size_t(y) * pixel_pitch, FreeImage_GetScanLine(source, static_cast<int>(y)),
-                    std::min<unsigned>(line, pixel_pitch));
-    }
-    at += size_t(pixel_pitch) * height;
-    if (bpp == 32) {
-        for (unsigned y = 0; y < height; ++y) {
-            const BYTE* row = FreeImage_GetScanLine(source, static_cast<int>(y));
-            uint8_t* mask = out.data() + at + size_t(y) * mask_pitch;
-            for (unsigned x = 0; x < width; ++x) {
-                if (row[4 * x + FI_RGBA_ALPHA] == 0) mask[x >> 3] |= static_cast<uint8_t>(0x80 >> (x & 7));
-            }
-        }
-    }
-    return WriteAll(path, out);
-}
-
 // The own PNG writer where it writes what FreeImage's would; a frame
 // carrying more than pixels and resolution goes to FreeImage's.
 bool SavePng(const Bitmap& image, const std::string& path, const OutputFormat& format, const FrameContext& context) {
@@ -518,16 +322,13 @@ SaveResult SaveWithDevil(const Bitmap& image, const std::string& path, const Out
     FreeImage_ConvertToRawBits(buffer.get(), image.get(), static_cast<int>(row_length), channels * 8,
                                FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, FALSE);
 
-    ilEnable(IL_FILE_OVERWRITE);
-    BoundDevilImage bound;
+    DevilSession devil;
     const ILuint depth = static_cast<ILuint>(ilGetInteger(IL_IMAGE_DEPTH));
     if (!ilTexImage(width, height, depth, static_cast<ILubyte>(channels), layout, IL_UNSIGNED_BYTE,
                     buffer.get()))
         return SaveResult::Failed;
     if (format.mipmaps) iluBuildMipmaps();
-    DevilCheckedOutput output;
-    const bool encoded = ilSave(static_cast<ILenum>(format.writer_id), path.c_str()) != IL_FALSE;
-    return encoded && output.Complete() ? SaveResult::Saved : SaveResult::Failed;
+    return devil.Save(static_cast<ILenum>(format.writer_id), path) ? SaveResult::Saved : SaveResult::Failed;
 }
 
 }  // namespace
@@ -548,25 +349,29 @@ FrameFormat OutputFrameFormat(const std::string& id, const Settings& s) {
 // a truncated file nor a damaged earlier output, and a target that is the
 // very input being read is not destroyed while its frames are still needed.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context) {
-    const std::string& ext = context.format.id;
-    const OutputFormat* format = FindOutputFormat(ext);
-    if (!format) return SaveResult::Failed;
-    const bool devil = format->writer == WriterKind::Devil;
-    // FreeImage and the BMP writer open the target for writing themselves, so
-    // a target they may not write stays as it is; DevIL's writer clears a
-    // read-only target on purpose.
-    if (!devil && access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0)
-        return SaveResult::Failed;
-
+    if (!FindOutputFormat(context.format.id)) return SaveResult::Failed;
     const std::string temporary = CreateTemporaryBeside(target);
     if (temporary.empty()) return SaveResult::Failed;
-    const SaveResult result = SaveFrameInto(image, temporary, context);
-    if (result == SaveResult::Saved && PublishTemporaryFile(temporary, target)) return result;
+    const SaveResult result = EncodeFrameInto(image, temporary, context);
+    if (result == SaveResult::Saved)
+        return PublishFrame(temporary, target, context.format.id) == Published::Done ? result : SaveResult::Failed;
     DiscardTemporaryFile(temporary);
-    return result == SaveResult::GiveUpFile ? result : SaveResult::Failed;
+    return result;
 }
 
-SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context) {
+Published PublishFrame(const std::string& temporary, const std::string& target, const std::string& format_id) {
+    const OutputFormat* format = FindOutputFormat(format_id);
+    const bool devil = format && format->writer == WriterKind::Devil;
+    if (!devil && access(target.c_str(), F_OK) == 0 && access(target.c_str(), W_OK) != 0) {
+        DiscardTemporaryFile(temporary);
+        return Published::TargetLocked;
+    }
+    if (PublishTemporaryFile(temporary, target)) return Published::Done;
+    DiscardTemporaryFile(temporary);
+    return Published::Failed;
+}
+
+SaveResult EncodeFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context) {
     const Settings& s = context.settings;
     const OutputFormat* format = FindOutputFormat(context.format.id);
     if (!format) return SaveResult::Failed;
@@ -581,13 +386,13 @@ SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, cons
             result = SaveWithDevil(image, temporary, *format);
             break;
         case WriterKind::Icon:
-            result = saved(SaveIcon(image, temporary));
+            result = saved(SaveOwn(EncodeIcon, image, context.format.save_flags, temporary));
             break;
         case WriterKind::JpegTwoThousand:
             result = saved(SaveJpegTwoThousand(image.get(), temporary, format->jp2_file));
             break;
         case WriterKind::FloatMap:
-            result = saved(SavePfm(image, temporary));
+            result = saved(SaveOwn(EncodePfm, image, context.format.save_flags, temporary));
             break;
         case WriterKind::JpegXr:
             result = saved(SaveJpegXr(image.get(), temporary, kExistingFile));
@@ -595,7 +400,7 @@ SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, cons
         case WriterKind::FreeImage:
         default:
             if (format->exact_colour_table && context.format.bpp == 8 && s.*(format->exact_colour_table) == 1)
-                result = saved(SaveExactColourTableBmp(image, temporary, context));
+                result = saved(SaveOwn(EncodeExactColourTableBmp, image, context.format.save_flags, temporary));
             else
                 result = saved(SaveWithFreeImage(image, temporary, *format, context));
             break;

@@ -23,13 +23,23 @@ enum class SaveResult {
     Failed,
     GiveUpFile,  // the DevIL writer could not get its pixel buffer
 };
-// Saves in context.format at context.format.bpp. Every writer writes a
-// temporary file beside the target and renames it over the target only on
-// success; a failed save leaves neither a temporary file nor a changed
-// target.
+// Saves in context.format at context.format.bpp: encodes into a temporary
+// file beside the target and publishes it (PublishFrame); a failed save
+// leaves neither a temporary file nor a changed target.
 SaveResult SaveFrame(const Bitmap& image, const std::string& target, const FrameContext& context);
 // The encoding alone, into a temporary file the caller made (with
-// CreateTemporaryBeside) and publishes or discards.
-SaveResult SaveFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context);
+// CreateTemporaryBeside) and publishes (PublishFrame) or discards.
+SaveResult EncodeFrameInto(const Bitmap& image, const std::string& temporary, const FrameContext& context);
+
+enum class Published {
+    Done,
+    TargetLocked,  // the target may not be written; it stays as it is
+    Failed,        // the rename failed
+};
+// Renames a temporary file holding a saved frame over target, or removes it
+// when that cannot be done. A target that may not be written stays as it
+// is, as FreeImage and the own writers would leave it when writing to it
+// themselves; DevIL's writer replaces a read-only target on purpose.
+Published PublishFrame(const std::string& temporary, const std::string& target, const std::string& format_id);
 
 }  // namespace kestrune

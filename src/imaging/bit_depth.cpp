@@ -79,7 +79,7 @@ Bitmap ConvertBitDepth(Bitmap image, const FrameContext& context) {
             if (current > 32) Replace(image, FreeImage_ConvertTo24Bits(image.get()));
             if (!image) break;
             // Icons and Targa files store 5-5-5; everything else 5-6-5.
-            if (format.sixteen_bits_555)
+            if (format.rgb555)
                 Replace(image, FreeImage_ConvertTo16Bits555(image.get()));
             else
                 Replace(image, FreeImage_ConvertTo16Bits565(image.get()));
@@ -87,7 +87,7 @@ Bitmap ConvertBitDepth(Bitmap image, const FrameContext& context) {
         case 8:
             // The JPEG family stores 8 bits as greyscale, so the image is
             // turned grey rather than given a palette.
-            if (format.grey_eight_bits) {
+            if (format.grey_at_8_bits) {
                 Replace(image, FreeImage_ConvertTo8Bits(image.get()));
                 break;
             }

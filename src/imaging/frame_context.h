@@ -22,8 +22,8 @@ struct FrameFormat {
     int32_t bpp = 0;                 // the depth the frame is saved at; 0 = that of the source
     int32_t save_flags = 0;
     int32_t size_limit = 0;          // frames wider or taller become limit x limit; 0 = none
-    bool sixteen_bits_555 = false;   // 16 bits stored as 5-5-5 rather than 5-6-5
-    bool grey_eight_bits = false;    // 8 bits stored as grey rather than with a palette
+    bool rgb555 = false;             // 16 bits stored as 5-5-5 rather than 5-6-5
+    bool grey_at_8_bits = false;     // 8 bits stored as grey rather than with a palette
     bool linear_floats = false;      // float pixels hold linear light, not sRGB values
     std::vector<int32_t> allowed_bpp;  // the depths the format can be saved at, ascending
 };

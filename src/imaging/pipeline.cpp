@@ -19,7 +19,7 @@ bool Toning(const Settings& s) { return s.do_image_color_correction != 0; }
 bool Greying(const Settings& s) { return s.do_image_greyscale != 0; }
 bool Thresholding(const Settings& s) { return s.do_image_threshold != 0; }
 bool Framing(const Settings& s) { return s.do_frame != 0; }
-bool Watermarking(const Settings& s) { return s.do_watermark != 0; }
+bool Watermarking(const Settings& s) { return s.do_watermark != kNoWatermark; }
 
 // Rotation and the flips, resize and size limit read their own settings
 // and leave the frame as it is when off; they run whatever the settings say

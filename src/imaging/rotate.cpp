@@ -105,8 +105,8 @@ Bitmap FlipImage(Bitmap image, const FrameContext& context) {
 Bitmap RotateWatermark(Bitmap watermark, const Settings& s) {
     if (!watermark) return watermark;
     int angle = 0;
-    if (s.do_watermark == 1) angle = s.text_rotation;
-    else if (s.do_watermark == 2) angle = s.wm_image_rotation;
+    if (s.do_watermark == kTextWatermark) angle = s.text_rotation;
+    else if (s.do_watermark == kImageWatermark) angle = s.wm_image_rotation;
     if (!RotatesBy(angle)) return watermark;
     // Without a back colour the library clears the uncovered corners to all
     // zero bytes, which on the 32-bit watermark means fully transparent.

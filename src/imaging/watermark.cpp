@@ -8,9 +8,8 @@
 #include <vector>
 
 #include "settings/mask_tokens.h"
-#include "imaging/colour.h"
 #include "imaging/rotate.h"
-#include "imaging/rounding.h"
+#include "imaging/text_block.h"
 #include "platform/drawing.h"
 #include "platform/memory_budget.h"
 #include "platform/text.h"
@@ -19,15 +18,6 @@ namespace kestrune {
 namespace {
 
 using Length = long long;
-
-constexpr std::string_view kLineBreak = "%eol%";
-
-int Opacity(int value) { return std::clamp(value, 0, 255); }
-
-DrawColour ColourWithAlpha(const std::string& text, int alpha) {
-    const Rgb c = ParseColour(text);
-    return {c.red, c.green, c.blue, static_cast<uint8_t>(Opacity(alpha))};
-}
 
 void ForgetBlocks(LayerCache& cache) {
     cache.text_key.reset();
@@ -42,13 +32,13 @@ struct PlacementSettings {
 };
 
 PlacementSettings PlacementOf(const Settings& s) {
-    if (s.do_watermark == 2) return {s.image_x_offset, s.image_y_offset, s.image_boundary, s.image_position};
+    if (s.do_watermark == kImageWatermark) return {s.image_x_offset, s.image_y_offset, s.image_boundary, s.image_position};
     return {s.text_x_offset, s.text_y_offset, s.text_boundary, s.text_position};
 }
 
 bool InsideFrame(const Settings& s) { return s.do_frame != 0 && PlacementOf(s).boundary == 1; }
 
-int RotationOf(const Settings& s) { return s.do_watermark == 2 ? s.wm_image_rotation : s.text_rotation; }
+int RotationOf(const Settings& s) { return s.do_watermark == kImageWatermark ? s.wm_image_rotation : s.text_rotation; }
 bool Rotates(int angle) { return angle > 0 && angle < 360; }
 
 // Positions and sizes are 64-bit: an offset, a padding or a frame width near
@@ -80,147 +70,6 @@ Size ClippedSize(Size wm, int width, int height, const Settings& s) {
     if (wm.width + p.x_offset > area.width) wm.width = area.width - p.x_offset;
     if (wm.height + p.y_offset > area.height) wm.height = area.height - p.y_offset;
     return wm;
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t at = text.find(kLineBreak, start);
-        if (at == std::string::npos) break;
-        lines.push_back(text.substr(start, at - start));
-        start = at + kLineBreak.size();
-    }
-    lines.push_back(text.substr(start));
-    return lines;
-}
-
-// The size of the text block and its lines, measured on a small scratch
-// layer. Lines of a multi-line block are never narrower or lower than 10
-// pixels, as the block starts from the scratch layer's size.
-std::optional<TextBlockPlan> MeasureTextBlock(const Settings& s, const Font& font, std::string text) {
-    Surface m = CreateLayer(10, 10);
-    if (!m) return std::nullopt;
-    TextBlockPlan plan;
-    plan.width = plan.height = 10;
-    if (Drawing cr = StartDrawing(m.get())) {
-        const std::string lower = ToLower(text);
-        plan.multi_line = lower.find(kLineBreak) != std::string::npos;
-        if (plan.multi_line) {
-            text = ReplaceAllIgnoreCase(text, kLineBreak, kLineBreak);
-            plan.lines = SplitLines(text);
-            int bw = 10, lh = 10;
-            for (const std::string& line : plan.lines) {
-                const TextSize size = MeasureText(cr.get(), font, line);
-                plan.widths.push_back(size.width);
-                bw = std::max(bw, size.width);
-                lh = std::max(lh, size.height);
-            }
-            plan.line_height = lh;
-            plan.step = Length{lh} + s.font_leading;
-            plan.width = bw;
-            plan.height = lh + plan.step * static_cast<Length>(plan.lines.size() - 1);
-        } else {
-            const TextSize size = MeasureText(cr.get(), font, text);
-            plan.width = size.width;
-            plan.height = plan.line_height = size.height;
-        }
-    }
-    if (!plan.multi_line) plan.lines = {text};
-    plan.width += 2 * Length{s.text_padding};
-    plan.height += 2 * Length{s.text_padding};
-    return plan;
-}
-
-// Whether a line of text drawn at (x, y) can reach the window: its glyphs
-// may stand out of its cell by as much as a line on every side. A line that
-// starts millions of pixels away is never handed to Cairo, whose fixed-point
-// coordinates would wrap it into the window; Pango cannot place glyphs that
-// far along a line either.
-bool LineMeetsWindow(Length x, Length y, Length line_width, Length line_height, const BlockWindow& window) {
-    constexpr Length kFarthest = Length{1} << 22;
-    if (x - window.x < -kFarthest || x - window.x > kFarthest || y - window.y < -kFarthest ||
-        y - window.y > kFarthest)
-        return false;
-    return x + line_width + line_height > window.x && x - line_height < window.x + window.width &&
-           y + 2 * line_height > window.y && y - line_height < window.y + window.height;
-}
-
-// The window of the text block as a 32-bit bitmap: background in "Back
-// Color" at "Back Opacity", text in "Font Color" at "Text Opacity". Only the
-// window's pixels are allocated; the whole block is the window of a
-// watermark that lands on the image whole. Empty when a layer cannot be
-// made or drawing on it cannot start.
-Bitmap RenderTextWindow(const Settings& s, const Font& font, const TextBlockPlan& plan, const BlockWindow& window) {
-    const Length padding = s.text_padding;
-    const int ww = static_cast<int>(window.width), wh = static_cast<int>(window.height);
-    const Length text_width = plan.width - 2 * padding;  // of a one-line text
-    // Block coordinates to the window's.
-    const auto wx = [&](Length x) { return static_cast<double>(x - window.x); };
-    const auto wy = [&](Length y) { return static_cast<double>(y - window.y); };
-    Surface m = CreateLayer(ww, wh);
-    if (!m) return {};
-    Surface c = CreateLayer(ww, wh);
-    if (!c) return {};
-
-    if (s.text_antialiasing == 0) {
-        const DrawColour front = ColourWithAlpha(s.font_color, s.text_opacity);
-        const DrawColour back = ColourWithAlpha(s.back_color, s.back_opacity);
-        Drawing cr = StartDrawing(m.get());
-        if (!cr) return {};
-        // All four channels are written, so text and background keep their
-        // own alphas instead of blending into each other. The fresh layer is
-        // uniformly transparent: a flood fill from any point covers it all.
-        cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
-        FillAll(cr.get(), back);
-        if (!plan.multi_line) {
-            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
-                DrawRasterText(cr.get(), font, plan.lines[0], wx(padding), wy(padding), front, back);
-        } else {
-            Length y = padding;
-            for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
-                const Length x = LineX(plan.widths[i], plan.width, s);
-                if (LineMeetsWindow(x, y, plan.widths[i], plan.line_height, window))
-                    DrawRasterText(cr.get(), font, plan.lines[i], wx(x), wy(y), front, back);
-            }
-        }
-        cr.reset();
-        Drawing onto = StartDrawing(c.get());
-        if (!onto) return {};
-        PaintLayer(onto.get(), m.get(), 0, 0, 255);
-    } else {
-        const DrawColour front = ColourWithAlpha(s.font_color, 255);
-        const DrawColour back = ColourWithAlpha(s.back_color, 255);
-        Surface k = CreateLayer(ww, wh);
-        if (!k) return {};
-        if (Drawing cr = StartDrawing(k.get())) FillAll(cr.get(), back);
-        Drawing cr = StartDrawing(m.get());
-        if (!cr) return {};
-        if (!plan.multi_line) {
-            if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
-                AddVectorText(cr.get(), font, plan.lines[0], wx(padding), wy(padding));
-        } else {
-            Length y = padding;
-            for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
-                // The raster width is near enough to tell whether the line
-                // can reach the window.
-                if (!LineMeetsWindow(LineX(plan.widths[i], plan.width, s), y, plan.widths[i], plan.line_height, window))
-                    continue;
-                const int width =
-                    RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, plan.lines[i])));
-                AddVectorText(cr.get(), font, plan.lines[i], wx(LineX(width, plan.width, s)), wy(y));
-            }
-        }
-        FillPath(cr.get(), front);
-        cr.reset();
-        // Opaque layers faded as wholes: where text covers the background
-        // the two opacities combine as one layer over the other.
-        Drawing onto = StartDrawing(c.get());
-        if (!onto) return {};
-        PaintLayer(onto.get(), k.get(), 0, 0, s.back_opacity);
-        PaintLayer(onto.get(), m.get(), 0, 0, s.text_opacity);
-    }
-    return BitmapFromLayer(c.get());
 }
 
 FREE_IMAGE_FORMAT LogoFormat(const std::string& path) {
@@ -265,7 +114,7 @@ Bitmap RenderLogoWindow(const Settings& s, const BlockWindow& window, uint64_t m
     Surface picture;
     {
         MemoryReservation room(MemoryBudget::Process(), memory);
-        Bitmap logo = LoadLogo(s.image);
+        Bitmap logo = LoadLogo(s.watermark_image);
         if (!logo) return {};
         if (window.x != 0 || window.y != 0 || window.width != WidthOf(logo) || window.height != HeightOf(logo)) {
             Bitmap part(FreeImage_Copy(logo.get(), static_cast<int>(window.x), static_cast<int>(window.y),
@@ -420,8 +269,8 @@ struct LogoOutcome {
 
 LogoOutcome LogoWindowFor(LayerCache& cache, const Settings& s, int width, int height, Landing& landing) {
     struct stat info {};
-    if (s.image.empty() || stat(s.image.c_str(), &info) != 0) return {};
-    LogoKey key{s.image,
+    if (s.watermark_image.empty() || stat(s.watermark_image.c_str(), &info) != 0) return {};
+    LogoKey key{s.watermark_image,
                 static_cast<long long>(info.st_size),
                 static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
                 s.image_greyscale,
@@ -433,7 +282,7 @@ LogoOutcome LogoWindowFor(LayerCache& cache, const Settings& s, int width, int h
         std::lock_guard lock(cache.mutex);
         if (!cache.logo_key || !(*cache.logo_key == key)) {
             cache.logo_block.reset();
-            if (!ReadLogoHeader(s.image, cache)) {
+            if (!ReadLogoHeader(s.watermark_image, cache)) {
                 cache.logo_width = cache.logo_height = 0;
             }
             cache.logo_key = key;
@@ -521,25 +370,11 @@ std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens) {
     // Presence is decided on the text as given, so a token brought in by an
     // earlier value is not expanded again.
     const std::string lower = ToLower(text);
-    for (size_t i = 0; i < kMaskTokens.size(); ++i) {
-        if (lower.find(kMaskTokens[i]) != std::string::npos)
-            text = ReplaceAllIgnoreCase(text, kMaskTokens[i], MaskTokenValue(i, tokens));
+    for (const MaskTokenRow& token : kMaskTokens) {
+        if (lower.find(token.text) != std::string::npos)
+            text = ReplaceAllIgnoreCase(text, token.text, MaskTokenValue(token.token, tokens));
     }
     return text;
-}
-
-long long LineX(long long line_width, long long block_width, const Settings& s) {
-    switch (s.text_alignment) {
-        case 1: {
-            // Single precision as always; past the int range the float is
-            // a whole number already.
-            const float half = static_cast<float>(block_width - line_width) / 2.0f;
-            if (std::fabs(half) < 1e9f) return RoundHalfAway(half);
-            return static_cast<long long>(half);
-        }
-        case 2: return block_width - line_width - s.text_padding;
-        default: return s.text_padding;
-    }
 }
 
 WatermarkPoint PlaceWatermark(long long ww, long long wh, int width, int height, const Settings& s) {
@@ -568,7 +403,7 @@ WatermarkPoint PlaceWatermark(long long ww, long long wh, int width, int height,
 
 Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     const Settings& s = context.settings;
-    if (s.do_watermark == 0 || !image || !context.layers) return image;
+    if (s.do_watermark == kNoWatermark || !image || !context.layers) return image;
     if (BppOf(image) != 24 || FreeImage_GetImageType(image.get()) != FIT_BITMAP) {
         image.reset(FreeImage_ConvertTo24Bits(image.get()));
         if (!image) return image;
@@ -579,10 +414,10 @@ Bitmap DrawWatermark(Bitmap image, const FrameContext& context) {
     LayerCache& cache = *context.layers;
     Landing landing;
     std::optional<DrawnWindow> drawn;
-    if (s.do_watermark == 1) {
+    if (s.do_watermark == kTextWatermark) {
         std::lock_guard lock(cache.mutex);
         drawn = TextWindowFor(cache, context, width, height, landing);
-    } else if (s.do_watermark == 2) {
+    } else if (s.do_watermark == kImageWatermark) {
         LogoOutcome logo = LogoWindowFor(cache, s, width, height, landing);
         if (logo.refused) return Bitmap();
         drawn = std::move(logo.drawn);

@@ -27,10 +27,6 @@ std::string ExpandWatermarkText(const Settings& s, const TokenValues& tokens);
 // result).
 Bitmap DrawWatermark(Bitmap image, const FrameContext& context);
 
-// x of one text line of width `line_width` in a block of width
-// `block_width`, by "Text Alignment" and "Text Padding".
-long long LineX(long long line_width, long long block_width, const Settings& s);
-
 // The placement steps shared by both modes; offsets, boundary and position
 // come from the text or the image settings by "Do Watermark". `width` and
 // `height` are the image's.

@@ -20,8 +20,8 @@
 namespace kestrune {
 namespace {
 
-// The worker thread prints its own lines while the main thread may print too:
-// one lock keeps every line whole.
+// The run's threads print their own lines while the main thread may print
+// too: one lock keeps every line whole.
 std::mutex& PrintMutex() {
     static std::mutex m;
     return m;

@@ -197,7 +197,10 @@ int OpenRegularFile(const std::string& path) {
     return fd;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes) {
+namespace {
+
+template <typename Bytes>
+bool ReadAll(const std::string& path, Bytes& bytes, size_t max_bytes) {
     bytes.clear();
     // Devices, FIFOs and sockets never end or never start: /dev/zero would
     // fill the memory, a FIFO would hang the run.
@@ -221,8 +224,18 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes
             bytes.clear();
             return false;
         }
-        bytes.append(buffer, static_cast<size_t>(n));
+        bytes.insert(bytes.end(), buffer, buffer + n);
     }
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes) {
+    return ReadAll(path, bytes, max_bytes);
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t max_bytes) {
+    return ReadAll(path, bytes, max_bytes);
 }
 
 }  // namespace kestrune

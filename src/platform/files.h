@@ -64,5 +64,6 @@ int OpenRegularFile(const std::string& path);
 // A regular file of at most max_bytes, whole, into memory; false when it
 // cannot be read, is not a regular file or is larger.
 bool ReadWholeFile(const std::string& path, std::string& bytes, size_t max_bytes = SIZE_MAX);
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t max_bytes = SIZE_MAX);
 
 }  // namespace kestrune

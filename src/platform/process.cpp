@@ -279,6 +279,15 @@ std::string ProgramName() {
     return name;
 }
 
+std::string HomeFolder() {
+    std::string home = EnvironmentValue("HOME");
+    if (home.empty()) {
+        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) home = pw->pw_dir;
+    }
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home.empty() ? "/" : home;
+}
+
 std::string AppDataFolder() {
     std::string folder = EnvironmentValue("XDG_CONFIG_HOME");
     if (folder.empty()) {

@@ -38,6 +38,9 @@ bool SendToFirstCopy(const std::string& name, const std::vector<std::string>& pa
 std::string ProgramFolder();
 // File name of the running executable without folder and extension.
 std::string ProgramName();
+// $HOME, else the user's home in the password database, else "/"; no
+// trailing "/" unless it is the root.
+std::string HomeFolder();
 // $XDG_CONFIG_HOME, else $HOME/.config; no trailing "/".
 std::string AppDataFolder();
 

@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <locale.h>
 #include <cstdio>
+#include <limits>
 
 namespace kestrune {
 namespace {
@@ -218,6 +219,56 @@ float ParseLeadingReal(std::string_view text) {
     if (copy[j] == '0' && j + 1 < copy.size() && (copy[j + 1] == 'x' || copy[j + 1] == 'X'))
         copy.resize(j + 1);
     return static_cast<float>(strtod_l(copy.c_str(), nullptr, c_locale));
+}
+
+float ParseRealOrWord(std::string_view text) {
+    const std::string word = ToUpperAscii(std::string(text));
+    if (word == "+INFINITY") return std::numeric_limits<float>::infinity();
+    if (word == "-INFINITY") return -std::numeric_limits<float>::infinity();
+    if (word == "NAN") return std::numeric_limits<float>::quiet_NaN();
+    return ParseLeadingReal(text);
+}
+
+namespace {
+
+bool IsDigitIn(char c, int base) {
+    if (base == 2) return c == '0' || c == '1';
+    if (base == 10) return c >= '0' && c <= '9';
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+int DigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c - 'A' + 10;
+}
+
+}  // namespace
+
+int32_t ParseLeadingInteger(std::string_view text, bool radix_marks) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    int base = 10;
+    if (radix_marks && i < text.size() && text[i] == '$') {
+        base = 16;
+        ++i;
+    } else if (radix_marks && i < text.size() && text[i] == '%') {
+        base = 2;
+        ++i;
+    }
+    // The magnitude is capped well past 32 bits, so the sign can still be
+    // applied before saturating: "-2147483648" is exactly INT32_MIN.
+    constexpr int64_t kCap = int64_t{1} << 40;
+    int64_t magnitude = 0;
+    for (; i < text.size() && IsDigitIn(text[i], base); ++i) {
+        magnitude = magnitude * base + DigitValue(text[i]);
+        if (magnitude > kCap) magnitude = kCap;
+    }
+    const int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
 }
 
 std::string FormatFixed(double value, int decimals) {

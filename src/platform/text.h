@@ -3,6 +3,7 @@
 // Numbers are formatted and parsed with "." whatever the user's locale.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,12 @@ std::string VisibleText(std::string_view utf8);
 // Leading decimal number with "." as the decimal point (optional sign,
 // digits, fraction, exponent); 0 when the text does not start with one.
 float ParseLeadingReal(std::string_view text);
+// ParseLeadingReal, and the words +INFINITY, -INFINITY and NAN in any case.
+float ParseRealOrWord(std::string_view text);
+// Leading integer with optional sign; no digits give 0, and values past 32
+// bits saturate rather than wrap. With `radix_marks`, "$" before the digits
+// means hexadecimal and "%" binary.
+int32_t ParseLeadingInteger(std::string_view text, bool radix_marks = false);
 // Fixed-point with `decimals` digits after ".", locale-independent.
 std::string FormatFixed(double value, int decimals);
 

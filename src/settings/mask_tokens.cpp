@@ -32,32 +32,46 @@ std::string BaseName(const std::string& path) {
     return name.substr(0, dot);
 }
 
-std::string MaskTokenValue(size_t index, const TokenValues& values) {
-    switch (index) {
-        case 0: return BaseName(values.input_path);
-        case 1: return ToUpper(BaseName(values.input_path));
-        case 2: return ToLower(BaseName(values.input_path));
-        case 3: return ToFirstUpper(BaseName(values.input_path));
-        case 4: return values.extension;
-        case 5: return ToUpper(values.extension);
-        case 6: return ToFirstUpper(values.extension);
-        case 7: {
+bool HasRunOrderToken(std::string_view text) {
+    const std::string lower = ToLower(text);
+    for (const MaskTokenRow& row : kMaskTokens)
+        if (row.run_order && lower.find(row.text) != std::string::npos) return true;
+    return false;
+}
+
+bool EndsWithExtensionToken(std::string_view lower_mask) {
+    for (const MaskToken token : {MaskToken::kExt, MaskToken::kExtUpper, MaskToken::kExtTitle})
+        if (lower_mask.ends_with("." + std::string(MaskTokenText(token)))) return true;
+    return false;
+}
+
+std::string MaskTokenValue(MaskToken token, const TokenValues& values) {
+    using T = MaskToken;
+    switch (token) {
+        case T::kFilename: return BaseName(values.input_path);
+        case T::kFilenameUpper: return ToUpper(BaseName(values.input_path));
+        case T::kFilenameLower: return ToLower(BaseName(values.input_path));
+        case T::kFilenameTitle: return ToFirstUpper(BaseName(values.input_path));
+        case T::kExt: return values.extension;
+        case T::kExtUpper: return ToUpper(values.extension);
+        case T::kExtTitle: return ToFirstUpper(values.extension);
+        case T::kYear: {
             char buf[16];
             std::snprintf(buf, sizeof buf, "%04d", LocalNow().tm_year + 1900);
             return buf;
         }
-        case 8: return TwoDigits(LocalNow().tm_mon + 1);
-        case 9: return TwoDigits(LocalNow().tm_mday);
-        case 10: return TwoDigits(LocalNow().tm_hour);
-        case 11: return TwoDigits(LocalNow().tm_min);
-        case 12: return TwoDigits(LocalNow().tm_sec);
-        case 13: return std::to_string(values.bpp);
-        case 14: return std::to_string(values.width);
-        case 15: return std::to_string(values.height);
-        case 16: return FiveDigits(values.random_number);
-        case 17: return FiveDigits(values.sequence_number);
-        default: return {};
+        case T::kMonth: return TwoDigits(LocalNow().tm_mon + 1);
+        case T::kDay: return TwoDigits(LocalNow().tm_mday);
+        case T::kHour: return TwoDigits(LocalNow().tm_hour);
+        case T::kMinute: return TwoDigits(LocalNow().tm_min);
+        case T::kSecond: return TwoDigits(LocalNow().tm_sec);
+        case T::kBpp: return std::to_string(values.bpp);
+        case T::kWidth: return std::to_string(values.width);
+        case T::kHeight: return std::to_string(values.height);
+        case T::kRandom: return FiveDigits(values.random_number);
+        case T::kCounter: return FiveDigits(values.sequence_number);
     }
+    return {};
 }
 
 }  // namespace kestrune

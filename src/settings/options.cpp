@@ -1,7 +1,10 @@
 #include "settings/options.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
+#include <type_traits>
+#include <vector>
 
 #include "platform/text.h"
 #include "settings/preferences.h"
@@ -16,7 +19,7 @@ constexpr const char* kIncorrectParameters = "Incorrect number of parameters";
 constexpr const char* kInvalidProfile = "Invalid profile file";
 
 // An option that a profile may carry under its own name.
-constexpr OptionRow Row(const char* name, OptionForm form, OptionTarget target, int table = kNoTable) {
+constexpr OptionRow Row(const char* name, OptionForm form, OptionTarget target, ValueTable table = kNoTable) {
     OptionRow row{name, nullptr, form, target};
     row.table = table;
     row.profile_key = name;
@@ -69,7 +72,7 @@ constexpr OptionRow CommandLineSwitch(const char* name, const char* short_name, 
 
 using H = HelpSection;
 
-constexpr OptionRow kOptions[] = {
+constexpr OptionRow kOptionsBeforeFormats[] = {
     Help(FirstOnly("--HELP", "-H", F::Help, "-?"), H::Options, 1,
          "  -h, -?, --help            Display this help and exit"),
     Help(FirstOnly("--VERSION", "-V", F::Version), H::Other, 4,
@@ -90,43 +93,10 @@ constexpr OptionRow kOptions[] = {
     Row("--RAW-WIDTH", F::Integer, &S::raw_image_width),
     Row("--RAW-HEIGHT", F::Integer, &S::raw_image_height),
     Row("--RAW-TONE-MAPPING", F::Name, &S::raw_tone_mapping, kTableToneMapping),
+};
 
-    Row("--BMP-BPP", F::Integer, &S::bmp_bpp),
-    Row("--DDS-BPP", F::Integer, &S::dds_bpp),
-    Row("--EXR-BPP", F::Integer, &S::exr_bpp),
-    Row("--GIF-BPP", F::Integer, &S::gif_bpp),
-    Row("--HDR-BPP", F::Integer, &S::hdr_bpp),
-    Row("--ICO-BPP", F::Integer, &S::ico_bpp),
-    Row("--J2K-BPP", F::Integer, &S::j2k_bpp),
-    Row("--JNG-BPP", F::Integer, &S::jng_bpp),
-    Row("--JP2-BPP", F::Integer, &S::jp2_bpp),
-    Row("--JPG-BPP", F::Integer, &S::jpg_bpp),
-    Row("--JXR-BPP", F::Integer, &S::jxr_bpp),
-    Row("--PBM-BPP", F::Integer, &S::pbm_bpp),
-    Row("--PCX-BPP", F::Integer, &S::pcx_bpp),
-    Row("--PFM-BPP", F::Integer, &S::pfm_bpp),
-    Row("--PGM-BPP", F::Integer, &S::pgm_bpp),
-    Row("--PNG-BPP", F::Integer, &S::png_bpp),
-    Row("--PPM-BPP", F::Integer, &S::ppm_bpp),
-    Row("--PSD-BPP", F::Integer, &S::psd_bpp),
-    Row("--TGA-BPP", F::Integer, &S::tga_bpp),
-    Row("--TIFF-BPP", F::Integer, &S::tiff_bpp),
-    Row("--WBMP-BPP", F::Integer, &S::wbmp_bpp),
-    Row("--WEBP-BPP", F::Integer, &S::webp_bpp),
-    Row("--XPM-BPP", F::Integer, &S::xpm_bpp),
-
-    Row("--BMP-COMPRESSION", F::Name, &S::bmp_compression, kTableCompression),
-    Row("--EXR-COMPRESSION", F::Name, &S::exr_compression, kTableCompression),
-    Row("--PNG-COMPRESSION", F::Name, &S::png_compression, kTableCompression),
-    Row("--TGA-COMPRESSION", F::Name, &S::tga_compression, kTableCompression),
-    Row("--TIFF-COMPRESSION", F::Name, &S::tiff_compression, kTableCompression),
-    Row("--BMP-COLOR-TABLE", F::Name, &S::bmp_color_table, kTableBmpColorTable),
-    Row("--JPG-QUALITY", F::Integer, &S::jpg_quality),
-    Row("--JPG-CHROMA", F::Name, &S::jpg_chroma, kTableJpgChroma),
-    Row("--JPG-SAVE-AS", F::Name, &S::jpg_save_as, kTableJpgSaveAs),
-    Switch("--PNG-INTERLACED", &S::png_interlaced),
-    Row("--TIFF-COLOR-MODEL", F::Name, &S::tiff_color_model, kTableTiffColorModel),
-
+// After the options of each output format's settings (format_settings.h).
+constexpr OptionRow kOptionsAfterFormats[] = {
     Row("--ROTATION-TYPE", F::Name, &S::image_rotation_type, kTableRotationType),
     Also(Row("--ROTATION", F::Integer, &S::image_rotation), &S::do_image_rotation, 1),
     Row("--ROTATION-BACK-COLOR", F::QuotedText, &S::image_rotation_back_color),
@@ -172,7 +142,7 @@ constexpr OptionRow kOptions[] = {
         return row;
     }(),
 
-    Also(Row("--WM-TEXT", F::QuotedText, &S::text), &S::do_watermark, 1),
+    Also(Row("--WM-TEXT", F::QuotedText, &S::text), &S::do_watermark, kTextWatermark),
     Row("--WM-FONT", F::QuotedText, &S::font),
     Row("--WM-FONT-SIZE", F::Integer, &S::font_size),
     Row("--WM-FONT-LEADING", F::Integer, &S::font_leading),
@@ -191,7 +161,7 @@ constexpr OptionRow kOptions[] = {
     Row("--WM-TEXT-Y-OFFSET", F::Integer, &S::text_y_offset),
     Row("--WM-TEXT-ROTATION", F::Integer, &S::text_rotation),
     Row("--WM-TEXT-SIZE", F::Name, &S::text_size, kTableSizeMode),
-    Also(Row("--WM-IMAGE", F::QuotedText, &S::image), &S::do_watermark, 2),
+    Also(Row("--WM-IMAGE", F::QuotedText, &S::watermark_image), &S::do_watermark, kImageWatermark),
     Switch("--WM-IMAGE-GREYSCALE", &S::image_greyscale),
     Row("--WM-IMAGE-OPACITY", F::Integer, &S::image_opacity),
     Row("--WM-IMAGE-BOUNDARY", F::Name, &S::image_boundary, kTableBoundary),
@@ -222,18 +192,40 @@ constexpr OptionRow kOptions[] = {
          "  -p, --pause               Pause at exit"),
 };
 
-static_assert(std::ranges::all_of(kOptions, FormFitsTarget), "an option's form does not fit its target");
+static_assert(std::ranges::all_of(kOptionsBeforeFormats, FormFitsTarget) &&
+                  std::ranges::all_of(kOptionsAfterFormats, FormFitsTarget),
+              "an option's form does not fit its target");
 
-bool IsDigitIn(char c, int base) {
-    if (base == 2) return c == '0' || c == '1';
-    if (base == 10) return c >= '0' && c <= '9';
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+// The option of a format's encoder setting: a name from its table, an on/off
+// switch for a byte, a number otherwise.
+OptionRow EncoderRow(const char* name, const EncoderSetting& setting) {
+    return std::visit(
+        [&](auto member) {
+            using T = std::remove_reference_t<decltype(Settings{}.*member)>;
+            const auto target = static_cast<T Settings::*>(member);
+            if constexpr (std::is_same_v<T, int8_t>) return Switch(name, target);
+            else return Row(name, setting.table == kNoTable ? F::Integer : F::Name, target, setting.table);
+        },
+        setting.field);
 }
 
-int DigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return c - 'A' + 10;
+// Every option in order: the leading rows, then each format's depth, the
+// compressions, the other encoder settings (each in format order), the rest.
+std::vector<OptionRow> BuildOptionTable() {
+    static std::deque<std::string> names;  // the rows' names point here
+    std::vector<OptionRow> rows(std::begin(kOptionsBeforeFormats), std::end(kOptionsBeforeFormats));
+    for (const FormatSettings& format : kFormatSettings)
+        rows.push_back(Row(names.emplace_back(DepthOptionName(format)).c_str(), F::Integer,
+                           static_cast<int32_t Settings::*>(format.bpp)));
+    for (const bool compression : {true, false})
+        for (const FormatSettings& format : kFormatSettings)
+            for (const EncoderSetting& setting : format.encoder)
+                if ((setting.table == kTableCompression) == compression) {
+                    const std::string& name = names.emplace_back(EncoderOptionName(format, setting));
+                    rows.push_back(EncoderRow(name.c_str(), setting));
+                }
+    rows.insert(rows.end(), std::begin(kOptionsAfterFormats), std::end(kOptionsAfterFormats));
+    return rows;
 }
 
 void ApplySideEffect(const OptionRow& row) {
@@ -251,11 +243,14 @@ bool EndsWithQuote(const std::string& s) { return !s.empty() && s.back() == '"';
 
 }  // namespace
 
-std::span<const OptionRow> OptionTable() { return kOptions; }
+std::span<const OptionRow> OptionTable() {
+    static const std::vector<OptionRow> rows = BuildOptionTable();
+    return rows;
+}
 
 const OptionRow* FindOption(std::string_view upper_name) {
     if (upper_name.empty()) return nullptr;
-    for (const OptionRow& row : kOptions)
+    for (const OptionRow& row : OptionTable())
         if (upper_name == row.name || (row.short_name && upper_name == row.short_name) ||
             (row.other_name && upper_name == row.other_name))
             return &row;
@@ -264,7 +259,7 @@ const OptionRow* FindOption(std::string_view upper_name) {
 
 const OptionRow* FindProfileOption(std::string_view upper_key) {
     if (upper_key.empty()) return nullptr;
-    for (const OptionRow& row : kOptions)
+    for (const OptionRow& row : OptionTable())
         if (row.profile_key && upper_key == row.profile_key) return &row;
     return nullptr;
 }
@@ -289,40 +284,9 @@ std::string OptionValue(std::string_view param) {
     return p;
 }
 
-int32_t ConvertInteger(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && text[i] == '$') {
-        base = 16;
-        ++i;
-    } else if (i < text.size() && text[i] == '%') {
-        base = 2;
-        ++i;
-    }
-    // The magnitude is capped well past 32 bits, so the sign can still be
-    // applied before saturating: "-2147483648" is exactly INT32_MIN.
-    constexpr int64_t kCap = int64_t{1} << 40;
-    int64_t magnitude = 0;
-    for (; i < text.size() && IsDigitIn(text[i], base); ++i) {
-        magnitude = magnitude * base + DigitValue(text[i]);
-        if (magnitude > kCap) magnitude = kCap;
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
-}
+int32_t ConvertInteger(std::string_view text) { return ParseLeadingInteger(TrimLeft(text, " \t"), true); }
 
-float ConvertReal(std::string_view text) {
-    const std::string word = ToUpperAscii(Trim(text, " \t"));
-    if (word == "+INFINITY") return std::numeric_limits<float>::infinity();
-    if (word == "-INFINITY") return -std::numeric_limits<float>::infinity();
-    if (word == "NAN") return std::numeric_limits<float>::quiet_NaN();
-    return ParseLeadingReal(text);
-}
+float ConvertReal(std::string_view text) { return ParseRealOrWord(Trim(text, " \t")); }
 
 std::string StripQuotes(std::string_view text) { return Trim(text, "\""); }
 

@@ -62,7 +62,7 @@ struct OptionRow {
     const char* short_name;  // "-I" and the like, nullptr when there is none
     OptionForm form;
     OptionTarget target;
-    int table = kNoTable;          // value-name table of Name rows
+    ValueTable table = kNoTable;   // value-name table of Name rows
     const char* fixed = nullptr;   // what a Switch stores ("1", "0", "DEBUG")
     OptionSideEffect also{};
     int8_t also_value = 0;

@@ -8,6 +8,7 @@
 #include "platform/process.h"
 #include "platform/temporary_files.h"
 #include "platform/text.h"
+#include "settings/mask_tokens.h"
 #include "settings/options.h"
 #include "settings/settings.h"
 
@@ -172,7 +173,8 @@ void LoadPreferences(const std::string& path, int desktop_width, int desktop_hei
     if (s.cfg < kLayoutMaskHasExtension) {
         // Names are built from the mask lower-cased, so "%EXT%" already
         // names the extension and must not get a second one.
-        if (ToLower(s.filename_mask).find("%ext%") == std::string::npos) s.filename_mask += ".%ext%";
+        const std::string ext = MaskTokenText(MaskToken::kExt);
+        if (ToLower(s.filename_mask).find(ext) == std::string::npos) s.filename_mask += "." + ext;
     }
     if (s.cfg < kLayoutRawCodesShifted && s.raw_load_as != 0) s.raw_load_as += 2;
     settings = s;

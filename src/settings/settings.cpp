@@ -3,10 +3,14 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <limits>
+#include <type_traits>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "settings/mask_tokens.h"
 
 namespace kestrune {
 namespace {
@@ -16,23 +20,13 @@ using S = Settings;
 
 constexpr const char* kPalette = "000000,FFFFFF,FF0000,FF8000,FFFF00,008000,00FFFF,0000FF,8000FF";
 
-// The listing names the codes of the two mode switches itself; no option or
-// profile names them.
+// The listing names the codes of the two mode switches itself
+// (kWatermarkModeNames for "Do Watermark"); no option or profile names them.
 constexpr const char* kFrameModes[] = {"none", "solid"};
-constexpr const char* kWatermarkModes[] = {"none", "text", "image"};
 
-// The compression keys share table 4, but each writer understands only some
-// of its names.
-constexpr const char* kBmpCompressions[] = {"NONE", "RLE"};
-constexpr const char* kExrCompressions[] = {"NONE", "ZIP", "PIZ", "PXR24", "B44"};
-constexpr const char* kPngCompressions[] = {"NONE", "ZLIB1", "ZLIB6", "ZLIB9"};
-constexpr const char* kTgaCompressions[] = {"NONE", "RLE"};
-constexpr const char* kTiffCompressions[] = {"NONE",    "CCITTFAX3",    "CCITTFAX4", "PACKBITS", "DEFLATE",
-                                             "ADOBEDEFLATE", "LZW", "JPEG",      "LOGLUV"};
-
-// Columns after "saved": in use when, listing line, range, check, names the
-// window offers, place in the preferences window.
-const SettingKey kKeys[] = {
+// Columns after "saved": in use when, listing line, range, check, place in
+// the preferences window.
+const SettingKey kKeysBeforeFormats[] = {
     // No update service and no recent-files list exist to act on, so "Update
     // Range" and "Clean Recent Files" have no place in the preferences window.
     {"General", "CFG", K::Integer, &S::cfg, "17", kNoTable, true},
@@ -41,7 +35,7 @@ const SettingKey kKeys[] = {
      {}, {}, {0, 365}},
     {"General", "Update Date", K::Integer, &S::update_date, "now", kNoTable, true},
     {"General", "Save Window Position", K::Byte, &S::save_window_position, "1", kNoTable, true,
-     {}, {}, {}, {}, {}, {"General", "", 1}},
+     {}, {}, {}, {}, {"General", "", 1}},
 
     {"Window", "IsMaximized", K::Byte, &S::is_maximized, "0", kNoTable, true},
     {"Window", "Width", K::Integer, &S::window_width, "510", kNoTable, true},
@@ -63,7 +57,7 @@ const SettingKey kKeys[] = {
     {"Input", "Format", K::Text, &S::input_format, "gif", kNoTable, true},
     {"Input", "DDS Load As", K::Integer, &S::dds_load_as, "0", kTableDdsLoadAs, false},
     {"Input", "GIF Frame Loading", K::Integer, &S::gif_frame_loading, "0", kTableFrameLoading, true,
-     {}, {.label = "GIF Frame Loading: "}, {}, {}, {}, {"Input", "Frame Loading", 1}},
+     {}, {.label = "GIF Frame Loading: "}, {}, {}, {"Input", "Frame Loading", 1}},
     {"Input", "ICO Frame Loading", K::Integer, &S::ico_frame_loading, "0", kTableFrameLoading, false},
     {"Input", "TIFF Frame Loading", K::Integer, &S::tiff_frame_loading, "0", kTableFrameLoading, false},
     {"Input", "RAW Load As", K::Integer, &S::raw_load_as, "0", kTableRawLoadAs, false},
@@ -73,224 +67,159 @@ const SettingKey kKeys[] = {
     {"Input", "RAW Tone Mapping", K::Integer, &S::raw_tone_mapping, "2", kTableToneMapping, false},
 
     {"Output", "Format", K::Text, &S::output_format, "bmp", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "BMP BPP", K::Integer, &S::bmp_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "BMP Compression", K::Integer, &S::bmp_compression, "0", kTableCompression, true,
-     {}, {}, {}, {}, kBmpCompressions, {"Output"}},
-    {"Output", "BMP Color Table", K::Integer, &S::bmp_color_table, "0", kTableBmpColorTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "DDS BPP", K::Integer, &S::dds_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "EXR BPP", K::Integer, &S::exr_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "EXR Compression", K::Integer, &S::exr_compression, "0", kTableCompression, true,
-     {}, {}, {}, {}, kExrCompressions, {"Output"}},
-    {"Output", "GIF BPP", K::Integer, &S::gif_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "HDR BPP", K::Integer, &S::hdr_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "ICO BPP", K::Integer, &S::ico_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "J2K BPP", K::Integer, &S::j2k_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JNG BPP", K::Integer, &S::jng_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JP2 BPP", K::Integer, &S::jp2_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JPG BPP", K::Integer, &S::jpg_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JPG Quality", K::Integer, &S::jpg_quality, "95", kNoTable, true,
-     {}, {}, {1, 100}, {CheckKind::InRange, "Invalid jpg-quality value", nullptr, "jpg"}, {}, {"Output"}},
-    {"Output", "JPG Chroma", K::Integer, &S::jpg_chroma, "0", kTableJpgChroma, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JPG Save As", K::Integer, &S::jpg_save_as, "0", kTableJpgSaveAs, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "JXR BPP", K::Integer, &S::jxr_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PBM BPP", K::Integer, &S::pbm_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PCX BPP", K::Integer, &S::pcx_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PFM BPP", K::Integer, &S::pfm_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PGM BPP", K::Integer, &S::pgm_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PNG BPP", K::Integer, &S::png_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PNG Compression", K::Integer, &S::png_compression, "0", kTableCompression, true,
-     {}, {}, {}, {}, kPngCompressions, {"Output"}},
-    {"Output", "PNG Interlaced", K::Byte, &S::png_interlaced, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PPM BPP", K::Integer, &S::ppm_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "PSD BPP", K::Integer, &S::psd_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "TGA BPP", K::Integer, &S::tga_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "TGA Compression", K::Integer, &S::tga_compression, "0", kTableCompression, true,
-     {}, {}, {}, {}, kTgaCompressions, {"Output"}},
-    {"Output", "TIFF BPP", K::Integer, &S::tiff_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "TIFF Compression", K::Integer, &S::tiff_compression, "0", kTableCompression, true,
-     {}, {}, {}, {}, kTiffCompressions, {"Output"}},
-    {"Output", "TIFF Color Model", K::Integer, &S::tiff_color_model, "0", kTableTiffColorModel, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "WBMP BPP", K::Integer, &S::wbmp_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "WEBP BPP", K::Integer, &S::webp_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
-    {"Output", "XPM BPP", K::Integer, &S::xpm_bpp, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Output"}},
+     {}, {}, {}, {}, {"Output"}},
+};
 
+// After the keys of each output format's settings (format_settings.h).
+const SettingKey kKeysAfterFormats[] = {
     {"Transform", "Do Image Rotation", K::Byte, &S::do_image_rotation, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Transform", "Rotation", 1}},
+     {}, {}, {}, {}, {"Transform", "Rotation", 1}},
     {"Transform", "Image Rotation Type", K::Byte, &S::image_rotation_type, "0", kTableRotationType, true,
-     {&S::do_image_rotation}, {.label = "Image Rotation Type: "}, {}, {}, {}, {"Transform", "Rotation", 2}},
+     {&S::do_image_rotation}, {.label = "Image Rotation Type: "}, {}, {}, {"Transform", "Rotation", 2}},
     {"Transform", "Image Rotation", K::Integer, &S::image_rotation, "0", kNoTable, true,
-     {&S::do_image_rotation}, {.label = "Image Rotation: "}, {-360, 360}, {}, {}, {"Transform", "Rotation", 3}},
+     {&S::do_image_rotation}, {.label = "Image Rotation: "}, {-360, 360}, {}, {"Transform", "Rotation", 3}},
     {"Transform", "Image Rotation Back Color", K::Text, &S::image_rotation_back_color, "000000", kNoTable, true,
-     {&S::do_image_rotation}, {.label = "Image Rotation Back Color: "}, {}, {}, {}, {"Transform", "Rotation", 4}},
+     {&S::do_image_rotation}, {.label = "Image Rotation Back Color: "}, {}, {}, {"Transform", "Rotation", 4}},
     {"Transform", "Do Image Resize", K::Byte, &S::do_image_resize, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Transform", "Resize", 5}},
+     {}, {}, {}, {}, {"Transform", "Resize", 5}},
     {"Transform", "Image Width", K::Integer, &S::image_width, "0", kNoTable, true,
-     {&S::do_image_resize}, {.label = "Width: ", .join_next = " "}, {0, 65535}, {CheckKind::NotZero, "Invalid width value", "Invalid width"}, {}, {"Transform", "Resize", 6}},
+     {&S::do_image_resize}, {.label = "Width: ", .join_next = " "}, {0, 65535}, {CheckKind::NotZero, "Invalid width value", "Invalid width"}, {"Transform", "Resize", 6}},
     {"Transform", "Image Width Unit", K::Byte, &S::image_width_unit, "0", kTableUnit, true,
-     {&S::do_image_resize}, {}, {}, {}, {}, {"Transform", "Resize", 7}},
+     {&S::do_image_resize}, {}, {}, {}, {"Transform", "Resize", 7}},
     {"Transform", "Image Height", K::Integer, &S::image_height, "0", kNoTable, true,
-     {&S::do_image_resize}, {.label = "Height: ", .join_next = " "}, {0, 65535}, {CheckKind::NotZero, "Invalid height value", "Invalid height"}, {}, {"Transform", "Resize", 8}},
+     {&S::do_image_resize}, {.label = "Height: ", .join_next = " "}, {0, 65535}, {CheckKind::NotZero, "Invalid height value", "Invalid height"}, {"Transform", "Resize", 8}},
     {"Transform", "Image Height Unit", K::Byte, &S::image_height_unit, "0", kTableUnit, true,
-     {&S::do_image_resize}, {}, {}, {}, {}, {"Transform", "Resize", 9}},
+     {&S::do_image_resize}, {}, {}, {}, {"Transform", "Resize", 9}},
     {"Transform", "Keep Aspect Ratio", K::Byte, &S::keep_aspect_ratio, "0", kNoTable, true,
-     {&S::do_image_resize}, {.label = "Keep Aspect Ratio: "}, {}, {}, {}, {"Transform", "Resize", 10}},
+     {&S::do_image_resize}, {.label = "Keep Aspect Ratio: "}, {}, {}, {"Transform", "Resize", 10}},
     {"Transform", "Image Resize Type", K::Byte, &S::image_resize_type, "0", kTableResizeType, true,
-     {&S::do_image_resize}, {.label = "Image Resize Type: "}, {}, {}, {}, {"Transform", "Resize", 11}},
+     {&S::do_image_resize}, {.label = "Image Resize Type: "}, {}, {}, {"Transform", "Resize", 11}},
     {"Transform", "Image Resize Algorithm", K::Byte, &S::image_resize_algorithm, "3", kTableResizeAlgorithm, true,
-     {&S::do_image_resize}, {.label = "Image Resize Algorithm: "}, {}, {}, {}, {"Transform", "Resize", 12}},
+     {&S::do_image_resize}, {.label = "Image Resize Algorithm: "}, {}, {}, {"Transform", "Resize", 12}},
     {"Transform", "Do Image Flip Horizontal", K::Byte, &S::do_image_flip_horizontal, "0", kNoTable, true,
-     {}, {.label = "Flip Horizontal: "}, {}, {}, {}, {"Transform", "Flip", 13}},
+     {}, {.label = "Flip Horizontal: "}, {}, {}, {"Transform", "Flip", 13}},
     {"Transform", "Do Image Flip Vertical", K::Byte, &S::do_image_flip_vertical, "0", kNoTable, true,
-     {}, {.label = "Flip Vertical: "}, {}, {}, {}, {"Transform", "Flip", 14}},
+     {}, {.label = "Flip Vertical: "}, {}, {}, {"Transform", "Flip", 14}},
 
     {"Adjustment", "Do Image Color Correction", K::Byte, &S::do_image_color_correction, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Adjustment", "Color Correction", 1}},
+     {}, {}, {}, {}, {"Adjustment", "Color Correction", 1}},
     {"Adjustment", "Image Brightness", K::Integer, &S::image_brightness, "0", kNoTable, true,
-     {&S::do_image_color_correction}, {.label = "Brightness: "}, {-100, 100}, {CheckKind::InRange, "Invalid brightness value"}, {}, {"Adjustment", "Color Correction", 2}},
+     {&S::do_image_color_correction}, {.label = "Brightness: "}, {-100, 100}, {CheckKind::InRange, "Invalid brightness value"}, {"Adjustment", "Color Correction", 2}},
     {"Adjustment", "Image Contrast", K::Integer, &S::image_contrast, "0", kNoTable, true,
-     {&S::do_image_color_correction}, {.label = "Contrast: "}, {-100, 100}, {CheckKind::InRange, "Invalid contrast value"}, {}, {"Adjustment", "Color Correction", 3}},
+     {&S::do_image_color_correction}, {.label = "Contrast: "}, {-100, 100}, {CheckKind::InRange, "Invalid contrast value"}, {"Adjustment", "Color Correction", 3}},
     {"Adjustment", "Image Gamma", K::Real, &S::image_gamma, "1.0", kNoTable, true,
-     {&S::do_image_color_correction}, {.label = "Gamma: "}, {0.01, 9.99}, {CheckKind::InRange, "Invalid gamma value"}, {}, {"Adjustment", "Color Correction", 4}},
+     {&S::do_image_color_correction}, {.label = "Gamma: "}, {0.01, 9.99}, {CheckKind::InRange, "Invalid gamma value"}, {"Adjustment", "Color Correction", 4}},
     {"Adjustment", "Image Invert", K::Byte, &S::image_invert, "0", kNoTable, true,
-     {&S::do_image_color_correction}, {.label = "Invert: "}, {}, {}, {}, {"Adjustment", "Color Correction", 5}},
+     {&S::do_image_color_correction}, {.label = "Invert: "}, {}, {}, {"Adjustment", "Color Correction", 5}},
     {"Adjustment", "Do Image Greyscale", K::Byte, &S::do_image_greyscale, "0", kNoTable, true,
-     {}, {.label = "Greyscale: "}, {}, {}, {}, {"Adjustment", "Adjustment", 6}},
+     {}, {.label = "Greyscale: "}, {}, {}, {"Adjustment", "Adjustment", 6}},
     {"Adjustment", "Do Image Threshold", K::Byte, &S::do_image_threshold, "0", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Adjustment", "Adjustment", 7}},
+     {}, {}, {}, {}, {"Adjustment", "Adjustment", 7}},
     {"Adjustment", "Image Threshold", K::Integer, &S::image_threshold, "0", kNoTable, true,
-     {&S::do_image_threshold}, {.label = "Image Threshold: "}, {0, 255}, {}, {}, {"Adjustment", "Adjustment", 8}},
+     {&S::do_image_threshold}, {.label = "Image Threshold: "}, {0, 255}, {}, {"Adjustment", "Adjustment", 8}},
 
     {"Frame", "Do Frame", K::Byte, &S::do_frame, "0", kNoTable, true,
-     {}, {.label = "Frame: ", .names = kFrameModes}, {}, {}, {}, {"Frame", "", 1}},
+     {}, {.label = "Frame: ", .names = kFrameModes}, {}, {}, {"Frame", "", 1}},
     {"Frame", "Solid Left", K::Integer, &S::solid_left, "0", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame left: "}, {0, 10000}, {}, {}, {"Frame", "", 2}},
+     {&S::do_frame}, {.label = "Frame left: "}, {0, 10000}, {}, {"Frame", "", 2}},
     {"Frame", "Solid Right", K::Integer, &S::solid_right, "0", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame right: "}, {0, 10000}, {}, {}, {"Frame", "", 3}},
+     {&S::do_frame}, {.label = "Frame right: "}, {0, 10000}, {}, {"Frame", "", 3}},
     {"Frame", "Solid Top", K::Integer, &S::solid_top, "0", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame top: "}, {0, 10000}, {}, {}, {"Frame", "", 4}},
+     {&S::do_frame}, {.label = "Frame top: "}, {0, 10000}, {}, {"Frame", "", 4}},
     {"Frame", "Solid Bottom", K::Integer, &S::solid_bottom, "0", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame bottom: "}, {0, 10000}, {}, {}, {"Frame", "", 5}},
+     {&S::do_frame}, {.label = "Frame bottom: "}, {0, 10000}, {}, {"Frame", "", 5}},
     {"Frame", "Solid Left Color", K::Text, &S::solid_left_color, "000000", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame left color: "}, {}, {}, {}, {"Frame", "", 6}},
+     {&S::do_frame}, {.label = "Frame left color: "}, {}, {}, {"Frame", "", 6}},
     {"Frame", "Solid Right Color", K::Text, &S::solid_right_color, "000000", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame right color: "}, {}, {}, {}, {"Frame", "", 7}},
+     {&S::do_frame}, {.label = "Frame right color: "}, {}, {}, {"Frame", "", 7}},
     {"Frame", "Solid Top Color", K::Text, &S::solid_top_color, "000000", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame top color: "}, {}, {}, {}, {"Frame", "", 8}},
+     {&S::do_frame}, {.label = "Frame top color: "}, {}, {}, {"Frame", "", 8}},
     {"Frame", "Solid Bottom Color", K::Text, &S::solid_bottom_color, "000000", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame bottom color: "}, {}, {}, {}, {"Frame", "", 9}},
+     {&S::do_frame}, {.label = "Frame bottom color: "}, {}, {}, {"Frame", "", 9}},
     {"Frame", "Solid Opacity", K::Integer, &S::solid_opacity, "255", kNoTable, true,
-     {&S::do_frame}, {.label = "Frame opacity: "}, {0, 255}, {}, {}, {"Frame", "", 10}},
+     {&S::do_frame}, {.label = "Frame opacity: "}, {0, 255}, {}, {"Frame", "", 10}},
 
     {"Watermark", "Do Watermark", K::Byte, &S::do_watermark, "0", kNoTable, true,
-     {}, {.label = "Watermark: ", .names = kWatermarkModes}, {}, {}, {}, {"Watermark", "", 1}},
+     {}, {.label = "Watermark: ", .names = kWatermarkModeNames}, {}, {}, {"Watermark", "", 1}},
     {"Watermark", "Text", K::Text, &S::text, kCopyrightNotice, kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text: "}, {}, {}, {}, {"Watermark", "Text Watermark", 2}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text: "}, {}, {}, {"Watermark", "Text Watermark", 2}},
     {"Watermark", "Fonts", K::Text, &S::fonts, "Arial,Tahoma,Verdana", kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {}, {"Watermark", "Text Watermark", 4}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 4}},
     {"Watermark", "Font", K::Text, &S::font, "Arial", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font: "}, {}, {}, {}, {"Watermark", "Text Watermark", 3}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font: "}, {}, {}, {"Watermark", "Text Watermark", 3}},
     {"Watermark", "Font Size", K::Integer, &S::font_size, "14", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font size: "}, {1, 1000}, {}, {}, {"Watermark", "Text Watermark", 5}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font size: "}, {1, 1000}, {}, {"Watermark", "Text Watermark", 5}},
     {"Watermark", "Font Leading", K::Integer, &S::font_leading, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font leading: "}, {-1000, 1000}, {}, {}, {"Watermark", "Text Watermark", 6}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font leading: "}, {-1000, 1000}, {}, {"Watermark", "Text Watermark", 6}},
     {"Watermark", "Font Colors", K::Text, &S::font_colors, kPalette, kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {}, {"Watermark", "Text Watermark", 10}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 10}},
     {"Watermark", "Font Color", K::Text, &S::font_color, "FFFFFF", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark font color: "}, {}, {}, {}, {"Watermark", "Text Watermark", 9}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font color: "}, {}, {}, {"Watermark", "Text Watermark", 9}},
     {"Watermark", "Font Style", K::Byte, &S::font_style, "0", kTableFontStyle, true,
-     {&S::do_watermark}, {.label = "Watermark font style: "}, {}, {}, {}, {"Watermark", "Text Watermark", 7}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font style: "}, {}, {}, {"Watermark", "Text Watermark", 7}},
     {"Watermark", "Font Effect", K::Byte, &S::font_effect, "0", kTableFontEffect, true,
-     {&S::do_watermark}, {.label = "Watermark font effect: "}, {}, {}, {}, {"Watermark", "Text Watermark", 8}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark font effect: "}, {}, {}, {"Watermark", "Text Watermark", 8}},
     {"Watermark", "Text Antialiasing", K::Byte, &S::text_antialiasing, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text antialiasing: "}, {}, {}, {}, {"Watermark", "Text Watermark", 11}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text antialiasing: "}, {}, {}, {"Watermark", "Text Watermark", 11}},
     {"Watermark", "Text Alignment", K::Byte, &S::text_alignment, "0", kTableTextAlignment, true,
-     {&S::do_watermark}, {.label = "Watermark text alignment: "}, {}, {}, {}, {"Watermark", "Text Watermark", 12}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text alignment: "}, {}, {}, {"Watermark", "Text Watermark", 12}},
     {"Watermark", "Text Padding", K::Integer, &S::text_padding, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text padding: "}, {0, 1000}, {}, {}, {"Watermark", "Text Watermark", 13}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text padding: "}, {0, 1000}, {}, {"Watermark", "Text Watermark", 13}},
     {"Watermark", "Text Opacity", K::Integer, &S::text_opacity, "255", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark text opacity: "}, {0, 255}, {}, {}, {"Watermark", "Text Watermark", 14}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark text opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 14}},
     {"Watermark", "Back Colors", K::Text, &S::back_colors, kPalette, kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {}, {"Watermark", "Text Watermark", 16}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Text Watermark", 16}},
     {"Watermark", "Back Color", K::Text, &S::back_color, "000000", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark background color: "}, {}, {}, {}, {"Watermark", "Text Watermark", 15}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark background color: "}, {}, {}, {"Watermark", "Text Watermark", 15}},
     {"Watermark", "Back Opacity", K::Integer, &S::back_opacity, "1", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark background opacity: "}, {0, 255}, {}, {}, {"Watermark", "Text Watermark", 17}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark background opacity: "}, {0, 255}, {}, {"Watermark", "Text Watermark", 17}},
     {"Watermark", "Text Boundary", K::Byte, &S::text_boundary, "0", kTableBoundary, true,
-     {&S::do_watermark}, {.label = "Watermark boundary: "}, {}, {}, {}, {"Watermark", "Placement", 18}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 18}},
     {"Watermark", "Text Position", K::Byte, &S::text_position, "8", kTablePosition, true,
-     {&S::do_watermark}, {.label = "Watermark position: "}, {}, {}, {}, {"Watermark", "Placement", 19}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 19}},
     {"Watermark", "Text X Offset", K::Integer, &S::text_x_offset, "10", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {}, {"Watermark", "Placement", 20}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 20}},
     {"Watermark", "Text Y Offset", K::Integer, &S::text_y_offset, "10", kNoTable, true,
-     {&S::do_watermark}, {}, {}, {}, {}, {"Watermark", "Placement", 21}},
+     {&S::do_watermark, kTextWatermark}, {}, {}, {}, {"Watermark", "Placement", 21}},
     {"Watermark", "Text Rotation", K::Integer, &S::text_rotation, "0", kNoTable, true,
-     {&S::do_watermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {}, {"Watermark", "Placement", 22}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 22}},
     {"Watermark", "Text Size", K::Byte, &S::text_size, "0", kTableSizeMode, true,
-     {&S::do_watermark}, {.label = "Watermark size/mode: "}, {}, {}, {}, {"Watermark", "Placement", 23}},
+     {&S::do_watermark, kTextWatermark}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 23}},
     {"Watermark", "Text Scale", K::Integer, &S::text_scale, "10", kNoTable, true,
-     {&S::do_watermark}, {}, {0, 1000}, {}, {}, {"Watermark", "Placement", 24}},
-    {"Watermark", "Image", K::Text, &S::image, "", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark image: "}, {}, {}, {}, {"Watermark", "Image Watermark", 25}},
+     {&S::do_watermark, kTextWatermark}, {}, {0, 1000}, {}, {"Watermark", "Placement", 24}},
+    {"Watermark", "Image", K::Text, &S::watermark_image, "", kNoTable, true,
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark image: "}, {}, {}, {"Watermark", "Image Watermark", 25}},
     {"Watermark", "Image Greyscale", K::Byte, &S::image_greyscale, "0", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark greyscale: "}, {}, {}, {}, {"Watermark", "Image Watermark", 26}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark greyscale: "}, {}, {}, {"Watermark", "Image Watermark", 26}},
     {"Watermark", "Image Opacity", K::Integer, &S::image_opacity, "255", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark opacity: "}, {0, 255}, {}, {}, {"Watermark", "Image Watermark", 27}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark opacity: "}, {0, 255}, {}, {"Watermark", "Image Watermark", 27}},
     {"Watermark", "Image Boundary", K::Byte, &S::image_boundary, "0", kTableBoundary, true,
-     {&S::do_watermark, 2}, {.label = "Watermark boundary: "}, {}, {}, {}, {"Watermark", "Placement", 28}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark boundary: "}, {}, {}, {"Watermark", "Placement", 28}},
     {"Watermark", "Image Position", K::Byte, &S::image_position, "8", kTablePosition, true,
-     {&S::do_watermark, 2}, {.label = "Watermark position: "}, {}, {}, {}, {"Watermark", "Placement", 29}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark position: "}, {}, {}, {"Watermark", "Placement", 29}},
     {"Watermark", "Image X Offset", K::Integer, &S::image_x_offset, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {}, {"Watermark", "Placement", 30}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark offset (x/y): ", .join_next = "/"}, {}, {}, {"Watermark", "Placement", 30}},
     {"Watermark", "Image Y Offset", K::Integer, &S::image_y_offset, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {}, {}, {}, {}, {"Watermark", "Placement", 31}},
+     {&S::do_watermark, kImageWatermark}, {}, {}, {}, {"Watermark", "Placement", 31}},
     {"Watermark", "Image Rotation", K::Integer, &S::wm_image_rotation, "0", kNoTable, true,
-     {&S::do_watermark, 2}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {}, {"Watermark", "Placement", 32}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark rotation: "}, {-360, 360}, {}, {"Watermark", "Placement", 32}},
     {"Watermark", "Image Size", K::Byte, &S::image_size, "0", kTableSizeMode, true,
-     {&S::do_watermark, 2}, {.label = "Watermark size/mode: "}, {}, {}, {}, {"Watermark", "Placement", 33}},
+     {&S::do_watermark, kImageWatermark}, {.label = "Watermark size/mode: "}, {}, {}, {"Watermark", "Placement", 33}},
     {"Watermark", "Image Scale", K::Integer, &S::image_scale, "10", kNoTable, true,
-     {&S::do_watermark, 2}, {}, {0, 1000}, {}, {}, {"Watermark", "Placement", 34}},
+     {&S::do_watermark, kImageWatermark}, {}, {0, 1000}, {}, {"Watermark", "Placement", 34}},
 
-    {"Advanced", "Filename Mask", K::Text, &S::filename_mask, "%filename%.%ext%", kNoTable, true,
-     {}, {.label = "Filename Mask: "}, {}, {}, {}, {"Advanced", "File Names", 1}},
+    {"Advanced", "Filename Mask", K::Text, &S::filename_mask, kDefaultFilenameMask, kNoTable, true,
+     {}, {.label = "Filename Mask: "}, {}, {}, {"Advanced", "File Names", 1}},
     {"Advanced", "File Timestamp", K::Byte, &S::file_timestamp, "0", kTableTimestamp, true,
-     {}, {.label = "File Timestamp: "}, {}, {}, {}, {"Advanced", "Timestamp", 2}},
+     {}, {.label = "File Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 2}},
     {"Advanced", "Custom Timestamp", K::Integer, &S::custom_timestamp, "now", kNoTable, true,
-     {&S::file_timestamp, 2}, {.label = "Custom Timestamp: "}, {}, {}, {}, {"Advanced", "Timestamp", 3}},
+     {&S::file_timestamp, kCustomTimestamp}, {.label = "Custom Timestamp: "}, {}, {}, {"Advanced", "Timestamp", 3}},
     {"Advanced", "Out Folders History", K::Byte, &S::out_folders_history, "1", kNoTable, true,
-     {}, {}, {}, {}, {}, {"Advanced", "Folders", 5}},
+     {}, {}, {}, {}, {"Advanced", "Folders", 5}},
     {"Advanced", "Out Folders Number", K::Byte, &S::out_folders_number, "5", kNoTable, true,
-     {&S::out_folders_history}, {}, {1, 127}, {}, {}, {"Advanced", "Folders", 6}},
+     {&S::out_folders_history}, {}, {1, 127}, {}, {"Advanced", "Folders", 6}},
     {"Advanced", "Keep Subfolders", K::Byte, &S::keep_subfolders, "1", kNoTable, true,
-     {}, {.label = "Keep Subfolders: "}, {}, {}, {}, {"Advanced", "Folders", 4}},
+     {}, {.label = "Keep Subfolders: "}, {}, {}, {"Advanced", "Folders", 4}},
 
     {"File", "TxtFields", K::Text, &S::txt_fields, "username,password,firstname,lastname,title,sex,notes", kNoTable, false},
     {"File", "CsvDelimiter", K::Text, &S::csv_delimiter, ",", kNoTable, false},
@@ -300,62 +229,112 @@ const SettingKey kKeys[] = {
     {"Privacy", "Clean Recent Files", K::Byte, &S::clean_recent_files, "0", kNoTable, true},
 };
 
-const ValueName kTable0[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
-const ValueName kTable1[] = {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}};
-const ValueName kTable2[] = {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
-const ValueName kTable3[] = {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
-const ValueName kTable4[] = {{"NONE", 0},      {"RLE", 1},      {"ZIP", 1},       {"PIZ", 2},
-                             {"PXR24", 3},     {"B44", 4},      {"ZLIB1", 1},     {"ZLIB6", 2},
-                             {"ZLIB9", 3},     {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
-                             {"DEFLATE", 4},   {"ADOBEDEFLATE", 5}, {"LZW", 6},    {"JPEG", 7},
-                             {"LOGLUV", 8}};
-const ValueName kTable5[] = {{"AUTO", 0}, {"EXACT", 1}};
-const ValueName kTable6[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
-const ValueName kTable7[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
-const ValueName kTable8[] = {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
-const ValueName kTable9[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
-const ValueName kTable10[] = {{"PIXELS", 0}, {"PERCENT", 1}};
-const ValueName kTable11[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
-const ValueName kTable12[] = {{"BOX", 0},        {"BILINEAR", 1}, {"BSPLINE", 2},
-                              {"BICUBIC", 3},    {"CATMULLROM", 4}, {"LANCZOS", 5}};
-const ValueName kTable15[] = {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
-const ValueName kTable16[] = {{"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
-const ValueName kTable17[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
-const ValueName kTable18[] = {{"IMAGE", 0}, {"FRAME", 1}};
-const ValueName kTable19[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGHT", 2},
-                              {"MIDDLELEFT", 3},  {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
-                              {"BOTTOMLEFT", 6},  {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
-const ValueName kTable20[] = {{"FIXED", 0}};
-const ValueName kTable21[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
+constexpr ValueName kDdsLoadAsNames[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
+constexpr ValueName kRawLoadAsNames[] = {{"AUTO", 0}, {"8", 1}, {"16", 2}, {"24", 3}, {"48HS", 4}, {"48", 5}};
+constexpr ValueName kFrameLoadingNames[] = {{"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
+constexpr ValueName kToneMappingNames[] = {{"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
+constexpr ValueName kCompressionNames[] = {{"NONE", 0},      {"RLE", 1},      {"ZIP", 1},       {"PIZ", 2},
+                                           {"PXR24", 3},     {"B44", 4},      {"ZLIB1", 1},     {"ZLIB6", 2},
+                                           {"ZLIB9", 3},     {"CCITTFAX3", 1}, {"CCITTFAX4", 2}, {"PACKBITS", 3},
+                                           {"DEFLATE", 4},   {"ADOBEDEFLATE", 5}, {"LZW", 6},    {"JPEG", 7},
+                                           {"LOGLUV", 8}};
+constexpr ValueName kBmpColorTableNames[] = {{"AUTO", 0}, {"EXACT", 1}};
+constexpr ValueName kTiffColorModelNames[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
+constexpr ValueName kJpgChromaNames[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
+constexpr ValueName kJpgSaveAsNames[] = {{"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
+constexpr ValueName kRotationTypeNames[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
+constexpr ValueName kUnitNames[] = {{"PIXELS", 0}, {"PERCENT", 1}};
+constexpr ValueName kResizeTypeNames[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
+constexpr ValueName kResizeAlgorithmNames[] = {{"BOX", 0},        {"BILINEAR", 1}, {"BSPLINE", 2},
+                                               {"BICUBIC", 3},    {"CATMULLROM", 4}, {"LANCZOS", 5}};
+constexpr ValueName kFontStyleNames[] = {{"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
+constexpr ValueName kFontEffectNames[] = {{"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
+constexpr ValueName kTextAlignmentNames[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
+constexpr ValueName kBoundaryNames[] = {{"IMAGE", 0}, {"FRAME", 1}};
+constexpr ValueName kPositionNames[] = {{"TOPLEFT", 0},     {"TOPCENTER", 1},    {"TOPRIGHT", 2},
+                                        {"MIDDLELEFT", 3},  {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
+                                        {"BOTTOMLEFT", 6},  {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
+constexpr ValueName kSizeModeNames[] = {{"FIXED", 0}};
+constexpr ValueName kTimestampNames[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
 
-// Leading decimal integer with optional sign; no digits give 0. Values past
-// 32 bits saturate rather than wrap.
-int64_t LeadingInteger(std::string_view v) {
-    size_t i = 0;
-    bool negative = false;
-    if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
-    int64_t n = 0;
-    for (; i < v.size() && v[i] >= '0' && v[i] <= '9'; ++i) {
-        n = n * 10 + (v[i] - '0');
-        if (n > (int64_t{1} << 40)) n = int64_t{1} << 40;
+struct ValueTableRow {
+    ValueTable table;
+    std::span<const ValueName> names;
+};
+
+// Indexed by ValueTable: the rows name their table, and the check below
+// refuses a row out of place or a table without its row.
+constexpr ValueTableRow kValueTables[] = {
+    {kTableDdsLoadAs, kDdsLoadAsNames},
+    {kTableRawLoadAs, kRawLoadAsNames},
+    {kTableFrameLoading, kFrameLoadingNames},
+    {kTableToneMapping, kToneMappingNames},
+    {kTableCompression, kCompressionNames},
+    {kTableBmpColorTable, kBmpColorTableNames},
+    {kTableTiffColorModel, kTiffColorModelNames},
+    {kTableJpgChroma, kJpgChromaNames},
+    {kTableJpgSaveAs, kJpgSaveAsNames},
+    {kTableRotationType, kRotationTypeNames},
+    {kTableUnit, kUnitNames},
+    {kTableResizeType, kResizeTypeNames},
+    {kTableResizeAlgorithm, kResizeAlgorithmNames},
+    {kTableFontStyle, kFontStyleNames},
+    {kTableFontEffect, kFontEffectNames},
+    {kTableTextAlignment, kTextAlignmentNames},
+    {kTableBoundary, kBoundaryNames},
+    {kTablePosition, kPositionNames},
+    {kTableSizeMode, kSizeModeNames},
+    {kTableTimestamp, kTimestampNames},
+};
+
+constexpr bool EveryTableInPlace() {
+    if (std::size(kValueTables) != kValueTableCount) return false;
+    for (size_t i = 0; i < std::size(kValueTables); ++i)
+        if (kValueTables[i].table != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(EveryTableInPlace(), "kValueTables needs one row per ValueTable, in enum order");
+
+// Every key in order: the leading groups up to "Output"/"Format", each
+// format's depth and encoder settings in the order of its row, the rest.
+std::vector<SettingKey> BuildSettingKeys() {
+    // Keys and check formats point into these texts for the life of the
+    // program.
+    static std::deque<std::string> names;
+    std::vector<SettingKey> keys(std::begin(kKeysBeforeFormats), std::end(kKeysBeforeFormats));
+    for (const FormatSettings& format : kFormatSettings) {
+        const SettingField depth = static_cast<int32_t Settings::*>(format.bpp);
+        keys.push_back({"Output", names.emplace_back(DepthKey(format)).c_str(), K::Integer, depth, "0", kNoTable,
+                        true, {}, {}, {}, {}, {"Output"}});
+        for (const EncoderSetting& encoder : format.encoder) {
+            SettingKey key{"Output", names.emplace_back(EncoderKey(format, encoder)).c_str(), K::Integer, {},
+                           encoder.default_value, encoder.table, true, {}, {}, {}, {}, {"Output"}};
+            std::visit(
+                [&](auto member) {
+                    using T = std::remove_reference_t<decltype(Settings{}.*member)>;
+                    key.kind = std::is_same_v<T, int8_t> ? K::Byte : K::Integer;
+                    key.field = static_cast<T Settings::*>(member);
+                },
+                encoder.field);
+            if (encoder.invalid) {
+                key.range = {static_cast<double>(encoder.low), static_cast<double>(encoder.high)};
+                key.check = {CheckKind::InRange, encoder.invalid, nullptr,
+                             names.emplace_back(format.extension).c_str()};
+            }
+            keys.push_back(key);
+        }
     }
-    n = negative ? -n : n;
-    if (n > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    if (n < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
-    return n;
+    keys.insert(keys.end(), std::begin(kKeysAfterFormats), std::end(kKeysAfterFormats));
+    return keys;
 }
 
-float LeadingReal(std::string_view v) {
-    std::string upper = ToUpperAscii(std::string(v));
-    if (upper == "+INFINITY") return std::numeric_limits<float>::infinity();
-    if (upper == "-INFINITY") return -std::numeric_limits<float>::infinity();
-    if (upper == "NAN") return std::numeric_limits<float>::quiet_NaN();
-    return ParseLeadingReal(v);
-}
 
 }  // namespace
 
-std::span<const SettingKey> SettingKeys() { return kKeys; }
+std::span<const SettingKey> SettingKeys() {
+    static const std::vector<SettingKey> keys = BuildSettingKeys();
+    return keys;
+}
 
 bool IsInUse(const Settings& s, const SettingKey& key) {
     return key.use.when == nullptr || s.*key.use.when == key.use.value;
@@ -392,7 +371,7 @@ std::string ListingLine(const Settings& s, const SettingKey& key) {
 }
 
 const SettingKey* CheckSettings(const Settings& s, std::string_view conversion) {
-    for (const SettingKey& k : kKeys) {
+    for (const SettingKey& k : SettingKeys()) {
         if (k.check.kind == CheckKind::None || !IsInUse(s, k)) continue;
         if (k.check.format && conversion != k.check.format) continue;
         const bool passes = std::visit(
@@ -418,7 +397,7 @@ const SettingKey* CheckSettings(const Settings& s, std::string_view conversion) 
 }
 
 const SettingKey* FindSettingKey(std::string_view group, std::string_view key) {
-    for (const SettingKey& k : kKeys)
+    for (const SettingKey& k : SettingKeys())
         if (group == k.group && key == k.key) return &k;
     return nullptr;
 }
@@ -449,9 +428,9 @@ void SetSettingFromText(Settings& s, const SettingKey& key, std::string_view val
             if constexpr (std::is_same_v<T, std::string>) {
                 field = std::string(value);
             } else if constexpr (std::is_same_v<T, float>) {
-                field = LeadingReal(value);
+                field = ParseRealOrWord(value);
             } else {
-                field = static_cast<T>(LeadingInteger(value));
+                field = static_cast<T>(ParseLeadingInteger(value));
             }
         },
         key.field);
@@ -459,7 +438,7 @@ void SetSettingFromText(Settings& s, const SettingKey& key, std::string_view val
 
 void SetDefaultSettings(Settings& s, bool command_line, int desktop_width, int desktop_height) {
     const auto now = static_cast<int32_t>(LocalTimeNow());
-    for (const SettingKey& k : kKeys) {
+    for (const SettingKey& k : SettingKeys()) {
         std::string_view d = k.default_value;
         if (d == "now") {
             SetSettingFromText(s, k, std::to_string(now));
@@ -474,40 +453,19 @@ void SetDefaultSettings(Settings& s, bool command_line, int desktop_width, int d
     s.window_y = s.window_height < desktop_height ? (desktop_height - s.window_height) / 2 : 100;
 }
 
-std::span<const ValueName> ValueNames(int table) {
-    switch (table) {
-        case 0: return kTable0;
-        case 1: return kTable1;
-        case 2: return kTable2;
-        case 3: return kTable3;
-        case 4: return kTable4;
-        case 5: return kTable5;
-        case 6: return kTable6;
-        case 7: return kTable7;
-        case 8: return kTable8;
-        case 9: return kTable9;
-        case 10: return kTable10;
-        case 11: return kTable11;
-        case 12: return kTable12;
-        case 15: return kTable15;
-        case 16: return kTable16;
-        case 17: return kTable17;
-        case 18: return kTable18;
-        case 19: return kTable19;
-        case 20: return kTable20;
-        case 21: return kTable21;
-        default: return {};
-    }
+std::span<const ValueName> ValueNames(ValueTable table) {
+    if (table < 0 || table >= kValueTableCount) return {};
+    return kValueTables[table].names;
 }
 
-int LookupValueName(std::string_view text, int table) {
+int LookupValueName(std::string_view text, ValueTable table) {
     const std::string upper = ToUpper(std::string(text));
     for (const ValueName& v : ValueNames(table))
         if (upper == v.name) return v.code;
     return 0;
 }
 
-std::string NameOfCode(int table, int code) {
+std::string NameOfCode(ValueTable table, int code) {
     for (const ValueName& v : ValueNames(table))
         if (v.code == code) return v.name;
     return {};

@@ -1,6 +1,6 @@
-// The one record of every conversion and interface setting, the table that
-// describes its keys, and the value-name tables through which the command
-// line and profiles name codes.
+// The one record of every conversion and interface setting and the table
+// that describes its keys. The settings of each output format, and their
+// keys, come from format_settings.h; the names of codes from value_names.h.
 //
 // A key's row says everything its readers need: group, key, kind, default,
 // value-name table, whether the preference file keeps it, when it is in use,
@@ -17,9 +17,23 @@
 #include <string_view>
 #include <variant>
 
+#include "settings/format_settings.h"
+#include "settings/value_names.h"
+
 namespace kestrune {
 
-struct Settings {
+// The codes of "Do Watermark", as the preference file keeps them.
+enum WatermarkMode : int8_t { kNoWatermark = 0, kTextWatermark = 1, kImageWatermark = 2 };
+// How the debug listing names each mode, indexed by the code.
+inline constexpr const char* kWatermarkModeNames[] = {"none", "text", "image"};
+static_assert(std::size(kWatermarkModeNames) == kImageWatermark + 1);
+
+// The time an output file is given: the time it was written, its input's,
+// or "Custom Timestamp".
+enum FileTimestamp : int8_t { kCurrentTimestamp = 0, kOriginalTimestamp = 1, kCustomTimestamp = 2 };
+
+// Each output format's depth and encoder settings are the FormatFields.
+struct Settings : FormatFields {
     // General
     int32_t cfg = 0;
     std::string language;
@@ -54,40 +68,6 @@ struct Settings {
     int32_t raw_tone_mapping = 0;
     // Output
     std::string output_format;
-    int32_t bmp_bpp = 0;
-    int32_t bmp_compression = 0;
-    int32_t bmp_color_table = 0;
-    int32_t dds_bpp = 0;
-    int32_t exr_bpp = 0;
-    int32_t exr_compression = 0;
-    int32_t gif_bpp = 0;
-    int32_t hdr_bpp = 0;
-    int32_t ico_bpp = 0;
-    int32_t j2k_bpp = 0;
-    int32_t jng_bpp = 0;
-    int32_t jp2_bpp = 0;
-    int32_t jpg_bpp = 0;
-    int32_t jpg_quality = 0;
-    int32_t jpg_chroma = 0;
-    int32_t jpg_save_as = 0;
-    int32_t jxr_bpp = 0;
-    int32_t pbm_bpp = 0;
-    int32_t pcx_bpp = 0;
-    int32_t pfm_bpp = 0;
-    int32_t pgm_bpp = 0;
-    int32_t png_bpp = 0;
-    int32_t png_compression = 0;
-    int8_t png_interlaced = 0;
-    int32_t ppm_bpp = 0;
-    int32_t psd_bpp = 0;
-    int32_t tga_bpp = 0;
-    int32_t tga_compression = 0;
-    int32_t tiff_bpp = 0;
-    int32_t tiff_compression = 0;
-    int32_t tiff_color_model = 0;
-    int32_t wbmp_bpp = 0;
-    int32_t webp_bpp = 0;
-    int32_t xpm_bpp = 0;
     // Transform
     int8_t do_image_rotation = 0;
     int8_t image_rotation_type = 0;
@@ -124,7 +104,7 @@ struct Settings {
     std::string solid_bottom_color;
     int32_t solid_opacity = 0;
     // Watermark
-    int8_t do_watermark = 0;
+    int8_t do_watermark = kNoWatermark;  // a WatermarkMode
     std::string text;
     std::string fonts;
     std::string font;
@@ -148,7 +128,7 @@ struct Settings {
     int32_t text_rotation = 0;
     int8_t text_size = 0;
     int32_t text_scale = 0;
-    std::string image;
+    std::string watermark_image;
     int8_t image_greyscale = 0;
     int32_t image_opacity = 0;
     int8_t image_boundary = 0;
@@ -160,7 +140,7 @@ struct Settings {
     int32_t image_scale = 0;
     // Advanced
     std::string filename_mask;
-    int8_t file_timestamp = 0;
+    int8_t file_timestamp = kCurrentTimestamp;  // a FileTimestamp
     int32_t custom_timestamp = 0;
     int8_t out_folders_history = 0;
     int8_t out_folders_number = 0;
@@ -184,31 +164,6 @@ enum class SettingKind { Integer, Byte, Real, Text };
 
 using SettingField = std::variant<int32_t Settings::*, int8_t Settings::*, float Settings::*,
                                   std::string Settings::*>;
-
-// Value-name table numbers (13 and 14 are unused).
-enum ValueTable : int {
-    kNoTable = -1,
-    kTableDdsLoadAs = 0,
-    kTableRawLoadAs = 1,
-    kTableFrameLoading = 2,
-    kTableToneMapping = 3,
-    kTableCompression = 4,
-    kTableBmpColorTable = 5,
-    kTableTiffColorModel = 6,
-    kTableJpgChroma = 7,
-    kTableJpgSaveAs = 8,
-    kTableRotationType = 9,
-    kTableUnit = 10,
-    kTableResizeType = 11,
-    kTableResizeAlgorithm = 12,
-    kTableFontStyle = 15,
-    kTableFontEffect = 16,
-    kTableTextAlignment = 17,
-    kTableBoundary = 18,
-    kTablePosition = 19,
-    kTableSizeMode = 20,
-    kTableTimestamp = 21,
-};
 
 // When a setting is in use: while a switch of the record has a value (the
 // rotation keys while "Do Image Rotation" is 1, ...). The debug listing shows
@@ -274,7 +229,7 @@ struct SettingKey {
     // Default as text, parsed by kind. "now" and "centred" are computed when
     // the defaults are set; "Keep Aspect Ratio" differs between the modes.
     const char* default_value;
-    int table;  // value-name table, kNoTable for none
+    ValueTable table;  // kNoTable for none
     // Written to the preference file. Some keys are read but never written
     // ("Hide Passwords", "TxtFields", the input keys of other formats, ...).
     bool saved;
@@ -282,9 +237,6 @@ struct SettingKey {
     SettingListing listing{};
     SettingRange range{};
     SettingCheck check{};
-    // The names of the table the window offers, where the key understands
-    // only some of them (the compression keys share one table); empty: all.
-    std::span<const char* const> allowed{};
     SettingPage page{};
 };
 
@@ -331,22 +283,5 @@ void SetDefaultSettings(Settings& s, bool command_line, int desktop_width = 0,
 inline constexpr const char* kCopyrightNotice = "Copyright \xC2\xA9 2026 Tarvel Software";
 inline constexpr const char* kCopyrightNoticeAscii = "Copyright (c) 2026 Tarvel Software";
 inline constexpr const char* kWebAddress = "https://kestrune.tarvel.example/";
-
-struct ValueName {
-    const char* name;
-    int code;
-};
-
-// The names of a value-name table in their listed order (empty for 13, 14 or
-// any other unknown number).
-std::span<const ValueName> ValueNames(int table);
-
-// Code of the first name of the table equal to text upper-cased; 0 when none
-// matches. Blanks are trimmed by the caller.
-int LookupValueName(std::string_view text, int table);
-
-// Name of the first entry of the table with this code, upper case as listed;
-// empty when no name has it.
-std::string NameOfCode(int table, int code);
 
 }  // namespace kestrune

@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <deque>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/text.h"
+#include "settings/format_settings.h"
 
 namespace kestrune {
 namespace {
@@ -192,40 +196,6 @@ const SourcePair kSource[] = {
     {"Input.RAW Image Height", "RAW image height:"},
     {"Input.RAW Tone Mapping", "RAW tone mapping:"},
     {"Output.Format", "Output format:"},
-    {"Output.BMP BPP", "BMP bits per pixel:"},
-    {"Output.BMP Compression", "BMP compression:"},
-    {"Output.BMP Color Table", "BMP color table:"},
-    {"Output.DDS BPP", "DDS bits per pixel:"},
-    {"Output.EXR BPP", "EXR bits per pixel:"},
-    {"Output.EXR Compression", "EXR compression:"},
-    {"Output.GIF BPP", "GIF bits per pixel:"},
-    {"Output.HDR BPP", "HDR bits per pixel:"},
-    {"Output.ICO BPP", "ICO bits per pixel:"},
-    {"Output.J2K BPP", "J2K bits per pixel:"},
-    {"Output.JNG BPP", "JNG bits per pixel:"},
-    {"Output.JP2 BPP", "JP2 bits per pixel:"},
-    {"Output.JPG BPP", "JPG bits per pixel:"},
-    {"Output.JPG Quality", "JPG quality (1..100):"},
-    {"Output.JPG Chroma", "JPG chroma subsampling:"},
-    {"Output.JPG Save As", "Save JPG as:"},
-    {"Output.JXR BPP", "JXR bits per pixel:"},
-    {"Output.PBM BPP", "PBM bits per pixel:"},
-    {"Output.PCX BPP", "PCX bits per pixel:"},
-    {"Output.PFM BPP", "PFM bits per pixel:"},
-    {"Output.PGM BPP", "PGM bits per pixel:"},
-    {"Output.PNG BPP", "PNG bits per pixel:"},
-    {"Output.PNG Compression", "PNG compression:"},
-    {"Output.PNG Interlaced", "Interlaced PNG"},
-    {"Output.PPM BPP", "PPM bits per pixel:"},
-    {"Output.PSD BPP", "PSD bits per pixel:"},
-    {"Output.TGA BPP", "TGA bits per pixel:"},
-    {"Output.TGA Compression", "TGA compression:"},
-    {"Output.TIFF BPP", "TIFF bits per pixel:"},
-    {"Output.TIFF Compression", "TIFF compression:"},
-    {"Output.TIFF Color Model", "TIFF color model:"},
-    {"Output.WBMP BPP", "WBMP bits per pixel:"},
-    {"Output.WEBP BPP", "WEBP bits per pixel:"},
-    {"Output.XPM BPP", "XPM bits per pixel:"},
     {"Transform.Do Image Rotation", "Rotate the image"},
     {"Transform.Image Rotation Type", "Rotation method:"},
     {"Transform.Image Rotation", "Angle (degrees):"},
@@ -430,14 +400,34 @@ TextTable table;
 // miss. Atomic so that a stray lookup from another thread cannot tear it.
 std::atomic<int> current_group{0};
 
+// The built-in texts with the preferences window's captions of each output
+// format's settings, which come with the format's row, after "Output.Format".
+std::vector<SourcePair> Source(std::deque<std::string>& captions) {
+    std::vector<SourcePair> source;
+    for (const SourcePair& pair : kSource) {
+        source.push_back(pair);
+        if (std::string_view(pair.first) != "Output.Format") continue;
+        const auto add = [&](std::string key, const std::string& caption) {
+            source.push_back({captions.emplace_back("Output." + key).c_str(), captions.emplace_back(caption).c_str()});
+        };
+        for (const FormatSettings& format : kFormatSettings) {
+            add(DepthKey(format), DepthCaption(format));
+            for (const EncoderSetting& setting : format.encoder) add(EncoderKey(format, setting), setting.caption);
+        }
+    }
+    return source;
+}
+
 int FirstCode(const std::string& key) { return key.empty() ? 0 : static_cast<unsigned char>(key[0]); }
 
 }  // namespace
 
 void BuildTextTable() {
+    std::deque<std::string> captions;
+    const std::vector<SourcePair> source = Source(captions);
     int group_count = 0;
     int entry_count = 0;
-    for (const SourcePair& pair : kSource) {
+    for (const SourcePair& pair : source) {
         const std::string first = ToUpperAscii(pair.first);
         if (first == "_END_") break;
         if (first == "_GROUP_") ++group_count;
@@ -451,7 +441,7 @@ void BuildTextTable() {
 
     int group = 0;
     int entry = 0;
-    for (const SourcePair& pair : kSource) {
+    for (const SourcePair& pair : source) {
         const std::string first = ToUpperAscii(pair.first);
         if (first == "_END_") break;
         if (first == "_GROUP_") {

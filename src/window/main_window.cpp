@@ -1,24 +1,17 @@
 #include "window/main_window.h"
+#include "window/main_window_parts.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCompleter>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -31,7 +24,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -41,6 +33,7 @@
 #include "batch/batch_state.h"
 #include "batch/input_list.h"
 #include "batch/naming.h"
+#include "batch/run_checks.h"
 #include "batch/worker.h"
 #include "formats/registry.h"
 #include "formats/saving.h"
@@ -68,8 +61,8 @@ namespace {
 constexpr int kMinimumWidth = 510;
 constexpr int kMinimumHeight = 330;
 constexpr int kFilenameColumnWidth = 290;
-// Milliseconds between two batches of rows shown during a drop.
-constexpr int kHeldRowsInterval = 100;
+
+}  // namespace
 
 std::string Utf8(const QString& s) { return s.toStdString(); }
 QString FromUtf8(const std::string& s) { return QString::fromStdString(s); }
@@ -79,38 +72,9 @@ QString WithSlash(QString folder) {
     return folder;
 }
 
-// A folder typed into the output field is taken the way the command line
-// takes it: "~" is the home folder, and a relative folder lies in the
-// program's folder (not in whatever the current directory happens to be).
-QString ResolveOutputFolder(const QString& text) {
-    QString folder = text;
-    if (folder == QLatin1String("~") || folder.startsWith(QLatin1String("~/")))
-        folder = QDir::homePath() + folder.mid(1);
-    if (!folder.startsWith(QLatin1Char('/'))) {
-        if (folder.startsWith(QLatin1String("./"))) folder = folder.mid(2);
-        folder = FromUtf8(ProgramFolder()) + folder;
-    }
-    return WithSlash(folder);
-}
-
-QString TextFileFilter() {
-    return Text("Dialog", "Text Files") + QStringLiteral(" (*.txt *.lst);;") + Text("Dialog", "All Files") +
-           QStringLiteral(" (*)");
-}
-
-// A row of the input list. Long paths are cut in the middle, so the whole
-// path is its tooltip.
-QTreeWidgetItem* NewRow(const QString& path) {
-    auto* row = new QTreeWidgetItem(QStringList{path});
-    row->setToolTip(0, path);
-    return row;
-}
-
 QString StatusFor(const char* key, int count) {
     return FromUtf8(FormatText(GetText("Msg", key), std::to_string(count)));
 }
-
-}  // namespace
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(FromUtf8(TitleWithVersion()));
@@ -125,8 +89,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::BuildControls() {
-    auto* central = new QWidget(this);
+void MainWindow::BuildInputList(QWidget* central) {
     list_ = new QTreeWidget(central);
     list_->setObjectName(QStringLiteral("inputList"));
     list_->setColumnCount(1);
@@ -149,7 +112,11 @@ void MainWindow::BuildControls() {
         if (list_->selectedItems().isEmpty()) return;
         context_menu_->popup(list_->viewport()->mapToGlobal(pos));
     });
+}
 
+// The output folder with its browse button above the output format with
+// "Convert", in a grid whose middle column takes the spare width.
+QGridLayout* MainWindow::BuildOutputRows(QWidget* central) {
     out_folder_ = new QComboBox(central);
     out_folder_->setObjectName(QStringLiteral("outputFolder"));
     out_folder_->setEditable(true);
@@ -194,6 +161,13 @@ void MainWindow::BuildControls() {
     grid->addWidget(format_, 1, 1);
     grid->addWidget(convert_, 1, 2);
     grid->setColumnStretch(1, 1);
+    return grid;
+}
+
+void MainWindow::BuildControls() {
+    auto* central = new QWidget(this);
+    BuildInputList(central);
+    QGridLayout* grid = BuildOutputRows(central);
 
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(new QLabel(Text("General", "Input Files"), central));
@@ -366,320 +340,6 @@ void MainWindow::RunCommand(int command) {
     }
 }
 
-// ---- the input list ----
-
-int MainWindow::SyncListFromInputList() {
-    ShowHeldRows();  // they came first
-    std::vector<std::string> fresh;
-    for (const auto& [path, entry] : TheInputList())
-        if (entry.added && !listed_.contains(path)) fresh.push_back(path);
-    // Rows stand in the order the files were added, which is the order they
-    // are converted in (a folder's files by name, before its subfolders).
-    QList<QTreeWidgetItem*> rows;
-    for (const std::string& path : fresh) {
-        listed_.insert(path);
-        rows.append(NewRow(FromUtf8(path)));
-    }
-    list_->addTopLevelItems(rows);
-    return static_cast<int>(fresh.size());
-}
-
-bool MainWindow::AddFile(const QString& path) {
-    const std::string file = Utf8(path);
-    // A file picked on its own keeps its place below the input folder when it
-    // lies inside it; a file from anywhere else has no subfolder, otherwise
-    // its whole folder path would be rebuilt below the output folder.
-    const std::string folder = batch_state.input_folder;
-    const bool inside = !folder.empty() && file.starts_with(folder);
-    if (!inside) batch_state.input_folder.clear();
-    const int added = AddInputFile(file);
-    batch_state.input_folder = folder;
-    if (!added) return false;
-    // One keyed step: the new path is the only row to add, so the rest of
-    // the list is not looked at (a drop of thousands of files stays linear).
-    listed_.insert(file);
-    QTreeWidgetItem* row = NewRow(path);
-    if (hold_rows_) held_rows_.append(row);
-    else list_->addTopLevelItem(row);
-    return true;
-}
-
-void MainWindow::ShowHeldRows() {
-    if (held_rows_.isEmpty()) return;
-    list_->addTopLevelItems(held_rows_);
-    held_rows_.clear();
-    rows_shown_.restart();
-}
-
-void MainWindow::ShowSamplePath(const QString& path) { list_->addTopLevelItem(NewRow(path)); }
-
-int MainWindow::RunImport(const QString& folder, const QString& list_file) {
-    // A drop that imports a folder stays busy after the import.
-    const bool was_busy = busy_;
-    SetBusy(true);
-    SetStatus(Text("General", "Importing"));
-    ProgressDialog dialog(this, ProgressDialog::Kind::Import, 0);
-    dialog.TextLine()->setText(folder.isEmpty() ? list_file : folder);
-    if (!folder.isEmpty()) {
-        batch_state.input_folder = Utf8(WithSlash(folder));
-        dialog.RunToEnd(ImportFolder);
-    } else {
-        batch_state.input_file = Utf8(list_file);
-        batch_state.input_folder.clear();
-        dialog.RunToEnd(ImportListFile);
-    }
-    SetBusy(was_busy);
-    SyncListFromInputList();
-    const int added = dialog.FileCount();
-    import_broken_ = dialog.Broken();
-    SetStatus(import_broken_ ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
-    activateWindow();
-    list_->setFocus();
-    return added;
-}
-
-int MainWindow::ImportFolderPath(const QString& folder) { return RunImport(WithSlash(folder), QString()); }
-
-int MainWindow::ImportListPath(const QString& path) { return RunImport(QString(), path); }
-
-int MainWindow::DropPaths(const QStringList& paths) {
-    if (busy_) return 0;
-    // Events are processed between the paths, so the window stays busy for
-    // the whole drop: a command fired meanwhile (Convert above all, whose
-    // worker reads the input list) would otherwise run on a list that is
-    // still being filled.
-    SetBusy(true);
-    // The view lays out all its rows again after every change it paints, so
-    // rows added one by one between painted events would make a long drop
-    // quadratic; they are shown in batches instead, a few times a second.
-    hold_rows_ = true;
-    rows_shown_.start();
-    int added = 0;
-    bool broken = false;
-    for (const QString& dropped : paths) {
-        if (dropped.isEmpty()) continue;
-        QString path = dropped;
-        if (IsFolder(Utf8(path))) {
-            path = WithSlash(path);
-            added += ImportFolderPath(path);
-            // A broken import ends the whole drop: the user asked to stop.
-            if (import_broken_) {
-                broken = true;
-                break;
-            }
-        }
-        if (AddFile(path)) ++added;
-        if (rows_shown_.elapsed() >= kHeldRowsInterval) ShowHeldRows();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
-    }
-    hold_rows_ = false;
-    ShowHeldRows();
-    SetBusy(false);
-    SetStatus(broken ? Text("Msg", "Import is not complete") : StatusFor("Import complete", added));
-    return added;
-}
-
-void MainWindow::TakeHandedFiles(const QStringList& paths) {
-    if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
-    raise();
-    activateWindow();
-    handed_ += paths;
-    DropHandedFiles();
-}
-
-void MainWindow::DropHandedFiles() {
-    if (handed_.isEmpty()) return;
-    if (busy_) {
-        // A run or an import is going on; the files wait for its end rather
-        // than being lost.
-        QTimer::singleShot(250, this, &MainWindow::DropHandedFiles);
-        return;
-    }
-    DropPaths(std::exchange(handed_, {}));
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
-    if (!busy_ && event->mimeData()->hasUrls()) event->acceptProposedAction();
-}
-
-void MainWindow::dropEvent(QDropEvent* event) {
-    QStringList paths;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile()) paths << url.toLocalFile();
-    event->acceptProposedAction();
-    DropPaths(paths);
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == list_->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-        RunCommand(kCommandSelectInputFiles);
-        return true;
-    }
-    // Delete alone removes the selected rows as Ctrl+Del does. It is taken
-    // here rather than as a second shortcut of the action, which would take
-    // the key from the output-folder field as well.
-    if (watched == list_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
-            RunCommand(kCommandDelete);
-            return true;
-        }
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void MainWindow::CopySelection() {
-    QList<QTreeWidgetItem*> items = list_->selectedItems();
-    if (items.isEmpty()) return;
-    std::sort(items.begin(), items.end(), [this](QTreeWidgetItem* a, QTreeWidgetItem* b) {
-        return list_->indexOfTopLevelItem(a) < list_->indexOfTopLevelItem(b);
-    });
-    QString text;
-    for (QTreeWidgetItem* item : items) text += results_->RowText(item) + QStringLiteral("\r\n");
-    while (text.endsWith(QLatin1Char('\n')) || text.endsWith(QLatin1Char('\r'))) text.chop(1);
-    QApplication::clipboard()->setText(text);
-}
-
-void MainWindow::DeleteSelection() {
-    std::vector<int> rows;
-    for (QTreeWidgetItem* item : list_->selectedItems()) rows.push_back(list_->indexOfTopLevelItem(item));
-    if (rows.empty()) return;
-    std::sort(rows.begin(), rows.end());
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        std::unique_ptr<QTreeWidgetItem> item(list_->takeTopLevelItem(*it));
-        const std::string path = Utf8(item->text(0));
-        TheInputList().erase(path);
-        listed_.erase(path);
-    }
-    const int count = list_->topLevelItemCount();
-    if (count == 0) {
-        // "Import complete, new files added: 5000" would speak of rows that
-        // are gone.
-        SetStatus(Text("General", "Ready"));
-        return;
-    }
-    // The row that moved into the place of the last removed one, or the new
-    // last row when the removed one was last.
-    const int next = std::min(rows.back() - static_cast<int>(rows.size() - 1), count - 1);
-    list_->clearSelection();
-    list_->setCurrentItem(list_->topLevelItem(next));
-    list_->topLevelItem(next)->setSelected(true);
-}
-
-void MainWindow::SelectAllRows() { list_->selectAll(); }
-
-// ---- dialogs of the File menu ----
-
-void MainWindow::ShowInputChooser() {
-    InputChooser chooser(this);
-    const int picked = chooser.exec();
-    if (picked == kCommandSelectInputFile || picked == kCommandSelectInputFolder) RunCommand(picked);
-}
-
-void MainWindow::ChooseInputFiles() {
-    QStringList patterns;
-    for (const std::string& ext : AcceptedInputExtensions()) patterns << QStringLiteral("*.") + FromUtf8(ext);
-    const QString filter = Text("Dialog", "All Supported Files") + QStringLiteral(" (") +
-                           patterns.join(QLatin1Char(' ')) + QStringLiteral(");;") + Text("Dialog", "All Files") +
-                           QStringLiteral(" (*)");
-    const QStringList files =
-        QFileDialog::getOpenFileNames(this, Text("Dialog", "Select Input Files"), QString(), filter);
-    if (files.isEmpty()) return;
-    int added = 0;
-    for (const QString& f : files) added += AddFile(f) ? 1 : 0;
-    SetStatus(StatusFor("Import complete", added));
-}
-
-void MainWindow::ChooseInputFolder() {
-    const QString folder = QFileDialog::getExistingDirectory(this, Text("Dialog", "Select Input Folder"),
-                                                             FromUtf8(batch_state.input_folder));
-    if (!folder.isEmpty()) ImportFolderPath(folder);
-}
-
-void MainWindow::ChooseOutputFolder() {
-    const QString folder =
-        QFileDialog::getExistingDirectory(this, Text("Dialog", "Select Output Folder"), OutputFolderText());
-    if (!folder.isEmpty()) SetOutputFolder(WithSlash(folder));
-}
-
-void MainWindow::ChooseListToImport() {
-    const QString path = QFileDialog::getOpenFileName(this, Text("Dialog", "Import Input Files"),
-                                                      QStringLiteral("list.txt"), TextFileFilter());
-    if (!path.isEmpty()) ImportListPath(path);
-}
-
-void MainWindow::ChooseListToExport() {
-    if (list_->topLevelItemCount() == 0) {
-        ShowWarning(this, Text("Msg", "Warning"), Text("Msg", "Empty input files"));
-        return;
-    }
-    std::string folder = batch_state.input_folder;
-    if (folder.empty()) folder = FolderPart(batch_state.input_file);
-    if (folder.empty()) folder = FolderPart(Utf8(list_->topLevelItem(0)->text(0)));
-    QString path = QFileDialog::getSaveFileName(this, Text("Dialog", "Export Input Files"),
-                                                FromUtf8(folder) + QStringLiteral("list.txt"), TextFileFilter(),
-                                                nullptr, QFileDialog::DontConfirmOverwrite);
-    if (path.isEmpty()) return;
-    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".txt");
-    if (QFileInfo::exists(path) &&
-        !AskQuestion(this, Text("Dialog", "Export Input Files"), Text("Msg", "Ask overwrite file")))
-        return;
-    ExportListPath(path);
-}
-
-bool MainWindow::ExportListPath(const QString& path) {
-    std::vector<std::string> rows;
-    for (const QString& p : ListedPaths()) rows.push_back(Utf8(p));
-    // The list goes to a temporary file beside the target, which replaces the
-    // target only when every line was written: a broken export or a full
-    // disk never leaves a cut-off list in place of the file the user had.
-    const std::string target = Utf8(path);
-    const std::string temporary = CreateTemporaryBeside(target);
-    auto written_ok = std::make_shared<std::atomic<bool>>(false);
-    if (temporary.empty()) {
-        SetStatus(Text("Msg", "Export is not complete"));
-        ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
-        return false;
-    }
-
-    SetBusy(true);
-    ProgressDialog dialog(this, ProgressDialog::Kind::Export, static_cast<int>(rows.size()));
-    dialog.TextLine()->setText(path);
-    dialog.RunToEnd([rows, temporary, written_ok] {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        int written = 0;
-        for (const std::string& row : rows) {
-            if (!batch_progress.keep_running || !out) break;
-            out << row << '\n';
-            ++written;
-            std::lock_guard lock(batch_lock);
-            batch_progress.taken = written;
-            batch_progress.current_path = row;
-        }
-        out.close();
-        *written_ok = written == static_cast<int>(rows.size()) && !out.fail();
-        std::lock_guard lock(batch_lock);
-        batch_progress.file_count = written;
-    });
-    SetBusy(false);
-    activateWindow();
-
-    if (dialog.Broken()) {
-        DiscardTemporaryFile(temporary);
-        SetStatus(Text("Msg", "Export is not complete"));
-        return false;
-    }
-    if (!*written_ok || !PublishTemporaryFile(temporary, target)) {
-        DiscardTemporaryFile(temporary);
-        SetStatus(Text("Msg", "Export is not complete"));
-        ShowWarning(this, Text("Msg", "Error"), FromUtf8(FormatText(GetText("Msg", "Unable to save file"), target)));
-        return false;
-    }
-    SetStatus(StatusFor("Export complete", dialog.FileCount()));
-    return true;
-}
-
 // ---- the conversion run ----
 
 QString SettingsWarning(const Settings& s, const std::string& output_format) {
@@ -706,18 +366,19 @@ bool MainWindow::StartConversion() {
     if (list_->topLevelItemCount() == 0 || TheInputList().empty()) return Warn("Empty input files");
     const QString field = OutputFolderText();
     if (field.isEmpty()) return Warn("Empty output folder");
-    const QString folder = ResolveOutputFolder(field);
-    if (field.startsWith(QLatin1String("..")) || !IsFolder(Utf8(folder))) return Warn("Invalid output folder", field);
+    std::string folder;
+    if (CheckFolder(Utf8(field), ProgramFolder(), folder) != FolderProblem::kNone)
+        return Warn("Invalid output folder", field);
     if (const QString warning = SettingsWarning(settings, settings.output_format); !warning.isEmpty())
         return WarnWith(warning);
-    if (settings.do_watermark == 1 && !LoadWatermarkFont(batch_layers, settings))
-        return Warn("Invalid watermark font", FromUtf8(settings.font));
-    if (settings.do_watermark == 2) {
-        if (settings.image.empty()) return Warn("Empty watermark image");
-        if (FileSize(settings.image) < 1) return Warn("Invalid watermark image", FromUtf8(settings.image));
+    switch (CheckWatermarkSource(settings)) {
+        case WatermarkProblem::kFont: return Warn("Invalid watermark font", FromUtf8(settings.font));
+        case WatermarkProblem::kNoImage: return Warn("Empty watermark image");
+        case WatermarkProblem::kImage: return Warn("Invalid watermark image", FromUtf8(settings.watermark_image));
+        case WatermarkProblem::kNone: break;
     }
 
-    batch_state.output_folder = Utf8(folder);
+    batch_state.output_folder = folder;
     if (!InputFormatList().empty()) batch_state.input_format = InputFormatList().front();
     if (!IsOutputFormat(settings.output_format) && !OutputFormatList().empty())
         settings.output_format = OutputFormatList().front();
@@ -732,7 +393,7 @@ bool MainWindow::StartConversion() {
     conversion_ = new ProgressDialog(this, ProgressDialog::Kind::Convert, conversion_total_);
     connect(conversion_, &ProgressDialog::ThreadEnded, this, &MainWindow::ConversionEnded);
     connect(conversion_, &QDialog::finished, this, &MainWindow::ConversionClosed);
-    conversion_->SetOutputFolder(folder);
+    conversion_->SetOutputFolder(FromUtf8(folder));
     SetBusy(true);
     results_->Begin();
     // The results come on the run's thread; the rows take them on this one.
@@ -748,7 +409,7 @@ bool MainWindow::StartConversion() {
 }
 
 void MainWindow::ConversionEnded() {
-    if (settings.do_watermark == 1 && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
+    if (settings.do_watermark == kTextWatermark && IsWatermarkFontLoaded(batch_layers)) ReleaseWatermarkFont(batch_layers);
     ProgressDialog* dialog = conversion_;
     if (!dialog) return;
     const std::string count = FormatText(GetText("Msg", "Progress"), std::to_string(dialog->Taken()),
@@ -792,9 +453,7 @@ bool MainWindow::FillPreviewRequest(PreviewRequest& request) const {
     request.settings = settings;
     request.state = batch_state;
     request.state.conversion = settings.output_format;
-    QString folder = ResolveOutputFolder(OutputFolderText());
-    if (!folder.isEmpty() && !folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    request.state.output_folder = Utf8(folder);
+    request.state.output_folder = ResolveFolder(Utf8(OutputFolderText()), ProgramFolder());
     return true;
 }
 

@@ -16,6 +16,7 @@
 
 class QAction;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -110,6 +111,8 @@ class MainWindow : public QMainWindow {
   private:
     void BuildMenus();
     void BuildControls();
+    void BuildInputList(QWidget* central);
+    QGridLayout* BuildOutputRows(QWidget* central);
     void FillFormatChoice();
     void FillFavourites();
     void SetStatus(const QString& text);

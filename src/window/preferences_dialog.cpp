@@ -21,6 +21,10 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "settings/text_table.h"
 #include "settings/mask_tokens.h"
@@ -267,26 +271,35 @@ QWidget* PreferencesDialog::MakeFontPicker(QWidget* parent, const SettingKey& ro
     return picker;
 }
 
-QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
-    const SettingField field = row.field;
-    const std::string group = row.group, key = row.key;
+namespace {
 
+// The captions and codes a setting offers in a list: the watermark kinds,
+// the depths its format allows, its format's compressions or its table's
+// names.
+// Empty for a setting edited otherwise.
+std::optional<std::vector<std::pair<QString, int>>> ChoicesOf(const SettingKey& row) {
+    const std::string group = row.group, key = row.key;
     if (group == "Watermark" && key == "Do Watermark") {
-        return MakeChoice(parent, row,
-                          {{ChoiceCaption("WM NONE"), 0}, {ChoiceCaption("WM TEXT"), 1}, {ChoiceCaption("WM IMAGE"), 2}});
+        return std::vector<std::pair<QString, int>>{{ChoiceCaption("WM NONE"), kNoWatermark},
+                                                    {ChoiceCaption("WM TEXT"), kTextWatermark},
+                                                    {ChoiceCaption("WM IMAGE"), kImageWatermark}};
     }
-    const OutputFormat* depth_of = group == "Output" ? FormatOfBitDepthSetting(key) : nullptr;
-    if (depth_of) {
+    const FormatKey of_format = group == "Output" ? FindFormatKey(key) : FormatKey{};
+    const OutputFormat* format = of_format.format ? FindOutputFormat(of_format.format->extension) : nullptr;
+    if (format && !of_format.setting) {
         std::vector<std::pair<QString, int>> items = {{Text("Preferences", "Automatic"), 0}};
-        for (const int32_t depth : depth_of->allowed_bpp)
+        for (const int32_t depth : format->allowed_bpp)
             items.emplace_back(QString::fromStdString(FormatText(GetText("Preferences", "Bits"), std::to_string(depth))),
                                depth);
-        return MakeChoice(parent, row, items);
+        return items;
     }
-    if (!row.allowed.empty()) {
+    // The compression keys share one table of names, of which each writer
+    // understands only its own.
+    if (format && of_format.setting->table == kTableCompression) {
         std::vector<std::pair<QString, int>> items;
-        for (const char* name : row.allowed) items.emplace_back(ChoiceCaption(name), LookupValueName(name, row.table));
-        return MakeChoice(parent, row, items);
+        for (size_t code = 0; code < format->compressions.size(); ++code)
+            items.emplace_back(ChoiceCaption(format->compressions[code].name), static_cast<int>(code));
+        return items;
     }
     if (row.table != kNoTable) {
         std::vector<std::pair<QString, int>> items;
@@ -297,23 +310,36 @@ QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
             for (const auto& item : items) seen = seen || item.second == v.code;
             if (!seen) items.emplace_back(ChoiceCaption(v.name), v.code);
         }
-        return MakeChoice(parent, row, items);
+        return items;
     }
-    if (group == "Advanced" && key == "Custom Timestamp") {
-        auto* edit = new QDateTimeEdit(parent);
-        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        edit->setCalendarPopup(true);
-        // The setting counts local wall-clock time as if it were UTC, so the
-        // editor shows it in UTC to show the local clock reading unchanged.
-        edit->setTimeSpec(Qt::UTC);
-        bindings_.push_back({[edit, field](const Settings& s) {
-                                 edit->setDateTime(QDateTime::fromSecsSinceEpoch(IntOf(s, field), QTimeZone::utc()));
-                             },
-                             [edit, field](Settings& s) {
-                                 SetInt(s, field, static_cast<int>(edit->dateTime().toSecsSinceEpoch()));
-                             }});
-        return edit;
-    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QWidget* PreferencesDialog::MakeTimestampEditor(QWidget* parent, const SettingKey& row) {
+    auto* edit = new QDateTimeEdit(parent);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    edit->setCalendarPopup(true);
+    // The setting counts local wall-clock time as if it were UTC, so the
+    // editor shows it in UTC to show the local clock reading unchanged.
+    edit->setTimeSpec(Qt::UTC);
+    const SettingField field = row.field;
+    bindings_.push_back({[edit, field](const Settings& s) {
+                             edit->setDateTime(QDateTime::fromSecsSinceEpoch(IntOf(s, field), QTimeZone::utc()));
+                         },
+                         [edit, field](Settings& s) {
+                             SetInt(s, field, static_cast<int>(edit->dateTime().toSecsSinceEpoch()));
+                         }});
+    return edit;
+}
+
+QWidget* PreferencesDialog::MakeEditor(QWidget* parent, const SettingKey& row) {
+    const SettingField field = row.field;
+    const std::string group = row.group, key = row.key;
+
+    if (auto choices = ChoicesOf(row)) return MakeChoice(parent, row, *choices);
+    if (group == "Advanced" && key == "Custom Timestamp") return MakeTimestampEditor(parent, row);
     switch (row.kind) {
         case SettingKind::Byte:
             if (key != "Out Folders Number") {
@@ -413,8 +439,10 @@ QWidget* PreferencesDialog::BuildOutputPage() {
         auto* options_page = new QWidget(format_options_);
         auto* form = new QFormLayout(options_page);
         form->setContentsMargins(0, 0, 0, 0);
-        AddSetting(options_page, form, "Output", format.bpp_setting);
-        for (const EncoderOption& option : format.encoder_options) AddSetting(options_page, form, "Output", option.key);
+        const FormatSettings& settings_of_format = SettingsOf(format);
+        AddSetting(options_page, form, "Output", DepthKey(settings_of_format).c_str());
+        for (const EncoderSetting& setting : settings_of_format.encoder)
+            AddSetting(options_page, form, "Output", EncoderKey(settings_of_format, setting).c_str());
         format_options_->addWidget(options_page);
     }
     connect(format, &QComboBox::currentIndexChanged, format_options_, &QStackedWidget::setCurrentIndex);
@@ -457,7 +485,7 @@ QWidget* PreferencesDialog::BuildPage(const std::string& name) {
             // cannot fall behind it.
             QString tokens = Text("Preferences", "Mask Help");
             for (size_t i = 0; i < kMaskTokens.size(); ++i)
-                tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i]);
+                tokens += (i ? QStringLiteral(", ") : QStringLiteral(" ")) + QString::fromLatin1(kMaskTokens[i].text);
             auto* help = new QLabel(tokens, page);
             help->setWordWrap(true);
             help->setTextFormat(Qt::PlainText);

@@ -55,6 +55,7 @@ class PreferencesDialog : public QDialog {
     QWidget* MakeColourPicker(QWidget* parent, const SettingKey& row);
     QWidget* MakeImagePicker(QWidget* parent, const SettingKey& row);
     QWidget* MakeFontPicker(QWidget* parent, const SettingKey& row);
+    QWidget* MakeTimestampEditor(QWidget* parent, const SettingKey& row);
 
     // A page of the settings rows that name it, in their places, boxed by
     // their captions. The output page has one box of options per format.

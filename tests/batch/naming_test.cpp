@@ -5,6 +5,7 @@
 
 #include "batch/input_list.h"
 #include "batch/naming.h"
+#include "batch/run_checks.h"
 #include "batch_support.h"
 #include "platform/clock.h"
 
@@ -222,6 +223,22 @@ TEST(PathPartsTest, ExtensionAndFolderParts) {
     EXPECT_EQ(FolderPart("/in/a.gif"), "/in/");
     EXPECT_EQ(FolderPart("in\\a.gif"), "in\\");
     EXPECT_EQ(FolderPart("a.gif"), "");
+}
+
+// A typed folder means the same on the command line and in the window,
+// which both resolve it here.
+TEST(PathPartsTest, TypedFolders) {
+    const char* home = std::getenv("HOME");
+    const std::string saved = home ? home : "";
+    setenv("HOME", "/home/anna/", 1);
+    const std::pair<const char*, const char*> cases[] = {
+        {"/out", "/out/"},          {"/out/", "/out/"},          {"out", "/prog/out/"},
+        {"./out", "/prog/out/"},    {"", "/prog/"},              {"~", "/home/anna/"},
+        {"~/out", "/home/anna/out/"}, {"~anna/out", "/prog/~anna/out/"},
+    };
+    for (const auto& [typed, expected] : cases)
+        EXPECT_EQ(kestrune::ResolveFolder(typed, "/prog/"), expected) << typed;
+    if (home) setenv("HOME", saved.c_str(), 1); else unsetenv("HOME");
 }
 
 TEST(PathPartsTest, RelativeSubfolder) {

@@ -190,9 +190,9 @@ TEST_F(WorkerTest, TheReadmeSampleConvertsToOnePngPerFrame) {
 
 // Every GIF of the shared corpus, broken ones included: the program must not
 // crash or hang, must account for every file, and must leave no temporary.
-// "LAST" makes the decoder compose every frame of a file once (playback
-// replays all earlier frames), while "ALL" would compose them over and over,
-// too slow for the sanitizer build.
+// "LAST" still makes the decoder compose every frame of a file, but writes
+// one picture per file instead of one per frame, which keeps the run short
+// enough for the sanitizer build.
 TEST_F(WorkerTest, CorpusConvertsWithoutCrashingOrLeftovers) {
     KESTRUNE_REQUIRE_CORPUS();
     RunOptions options;

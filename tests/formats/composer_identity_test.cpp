@@ -13,6 +13,7 @@
 
 #include "formats/loading.h"
 #include "formats_support.h"
+#include "playback_frames.h"
 #include "support/gif_writer.h"
 
 using namespace kestrune;
@@ -71,13 +72,14 @@ struct Comparison {
 Comparison ExpectSameFrames(const std::string& path, const std::string& reference_path = "") {
     Comparison result;
     FrameSource fast = OpenFrameSource(path);
-    FrameSource reference = OpenPlaybackFrameSource(reference_path.empty() ? path : reference_path);
+    testing_support::PlaybackFrames reference =
+        testing_support::OpenPlaybackFrames(reference_path.empty() ? path : reference_path);
     result.composed = static_cast<bool>(fast.composer);
     result.frames = fast.frame_count;
     EXPECT_EQ(fast.frame_count, reference.frame_count) << path;
     for (int i = 0; i < std::min(fast.frame_count, reference.frame_count); ++i) {
         Bitmap a = TakeFrame(fast, i);
-        Bitmap b = TakeFrame(reference, i);
+        Bitmap b = testing_support::TakePlaybackFrame(reference, i);
         const std::string d = Difference(a.get(), b.get());
         EXPECT_EQ(d, "") << path << " frame " << i;
         if (!d.empty()) break;  // later frames inherit the difference
@@ -388,9 +390,9 @@ TEST_F(ComposerIdentity, AnyOrderGivesTheSameFrames) {
     gif.frames[5].disposal = 1;
     const std::string path = dir_ / "order.gif";
     testing_support::WriteGif(path, gif);
-    FrameSource reference = OpenPlaybackFrameSource(path);
+    testing_support::PlaybackFrames reference = testing_support::OpenPlaybackFrames(path);
     std::vector<Bitmap> expected;
-    for (int i = 0; i < reference.frame_count; ++i) expected.push_back(TakeFrame(reference, i));
+    for (int i = 0; i < reference.frame_count; ++i) expected.push_back(testing_support::TakePlaybackFrame(reference, i));
     ASSERT_EQ(expected.size(), 10u);
     for (const std::vector<int>& order : {std::vector<int>{9}, std::vector<int>{4, 2, 9, 0, 7, 6, 6, 1},
                                           std::vector<int>{5, 8, 3, 9}}) {
@@ -415,10 +417,13 @@ TEST(ScreenLimit, HugeScreensGiveNoFrames) {
     gif.height = 1526;  // 100,006,410 pixels: just over the limit
     ASSERT_GT(static_cast<long long>(gif.width) * gif.height, kMaxScreenPixels);
     testing_support::WriteGif(dir / "huge.gif", gif);
-    for (auto open : {&OpenFrameSource, &OpenPlaybackFrameSource}) {
-        FrameSource source = open(dir / "huge.gif");
+    {
+        FrameSource source = OpenFrameSource(dir / "huge.gif");
         EXPECT_EQ(source.frame_count, 0);
         EXPECT_FALSE(TakeFrame(source, 0));
+        testing_support::PlaybackFrames reference = testing_support::OpenPlaybackFrames(dir / "huge.gif");
+        EXPECT_EQ(reference.frame_count, 0);
+        EXPECT_FALSE(testing_support::TakePlaybackFrame(reference, 0));
     }
     // As wide, but thin enough: decoded.
     gif.height = 3;
@@ -478,12 +483,12 @@ TEST(ComposerCorpus, EveryFileGivesThePlaybackFrames) {
                                         [&](const PlaybackFault& f) { return name == f.file; });
         if (fault != std::end(kPlaybackFaults)) {
             FrameSource fast = OpenFrameSource(path);
-            FrameSource reference = OpenPlaybackFrameSource(path);
+            testing_support::PlaybackFrames reference = testing_support::OpenPlaybackFrames(path);
             ASSERT_GE(reference.frame_count, fault->frames_alike);
             bool differs = fast.frame_count != reference.frame_count;
             for (int i = 0; i < std::min(fast.frame_count, reference.frame_count); ++i) {
                 Bitmap a = TakeFrame(fast, i);
-                Bitmap b = TakeFrame(reference, i);
+                Bitmap b = testing_support::TakePlaybackFrame(reference, i);
                 const std::string d = Difference(a.get(), b.get());
                 if (i < fault->frames_alike) {
                     EXPECT_EQ(d, "") << "frame " << i;

@@ -30,7 +30,6 @@ TEST_F(RegistryTest, OutputListIsTheTwentyThreeFormatsInOrder) {
         ASSERT_NE(row, nullptr) << id;
         EXPECT_EQ(row->extension, id);
         EXPECT_FALSE(row->description.empty()) << id;
-        EXPECT_NE(row->bpp_field, nullptr) << id;
     }
 }
 
@@ -57,8 +56,6 @@ TEST_F(RegistryTest, RowsCarryTheirWriterDescriptionAndDepths) {
     };
     EXPECT_EQ(depths("tiff"), (std::vector<int32_t>{1, 4, 8, 24, 32, 48, 96}));
     EXPECT_EQ(depths("png"), (std::vector<int32_t>{1, 4, 8, 24, 32, 48}));
-    EXPECT_EQ(BitDepthSettingOf("tiff"), "TIFF BPP");
-    EXPECT_EQ(BitDepthSettingOf("wbmp"), "WBMP BPP");
 }
 
 TEST_F(RegistryTest, OutputFormatNamesAreCaseSensitive) {
@@ -140,32 +137,13 @@ class FormatRowTest : public ::testing::TestWithParam<std::string> {
     const OutputFormat* format_ = nullptr;
 };
 
-TEST_P(FormatRowTest, SettingsOfTheRowAreTheFormatsKeys) {
-    const OutputFormat& row = Row();
-    // The member pointer and the key must name the same setting; the key
-    // table of the settings is the judge.
-    const SettingKey* bpp = FindSettingKey("Output", row.bpp_setting);
-    ASSERT_NE(bpp, nullptr) << row.bpp_setting;
-    ASSERT_TRUE(std::holds_alternative<int32_t Settings::*>(bpp->field));
-    EXPECT_EQ(std::get<int32_t Settings::*>(bpp->field), row.bpp_field);
-    Settings s;
-    s.*(row.bpp_field) = 24;
-    EXPECT_EQ(BitDepthOf(row.extension, s), 24);
-    EXPECT_EQ(FormatOfBitDepthSetting(row.bpp_setting), &row);
-
-    // The format's "Output" keys, in the settings' order (the order of its
-    // page in the preferences), are its depth and its encoder options:
-    // a new key of the format must be listed in its row.
-    std::vector<std::string> keys_of_format, row_keys{row.bpp_setting};
-    const std::string prefix = ToUpperAscii(std::string(row.extension)) + " ";
-    for (const SettingKey& key : SettingKeys())
-        if (std::string(key.group) == "Output" && std::string(key.key).starts_with(prefix))
-            keys_of_format.emplace_back(key.key);
-    for (const EncoderOption& option : row.encoder_options) {
-        EXPECT_NE(FindSettingKey("Output", option.key), nullptr) << option.key;
-        row_keys.emplace_back(option.key);
-    }
-    EXPECT_EQ(keys_of_format, row_keys);
+TEST_P(FormatRowTest, CompressionCodesAreTheirPlaceInTheFormatsList) {
+    // The option and the preference file store the shared table's code; the
+    // writer's flag is taken from the format's list at that place.
+    const std::span<const Compression> compressions = Row().compressions;
+    for (size_t code = 0; code < compressions.size(); ++code)
+        EXPECT_EQ(LookupValueName(compressions[code].name, kTableCompression), static_cast<int>(code))
+            << compressions[code].name;
 }
 
 TEST_P(FormatRowTest, DebugListingShowsEveryEncoderOptionAfterTheDepth) {
@@ -182,16 +160,17 @@ TEST_P(FormatRowTest, DebugListingShowsEveryEncoderOptionAfterTheDepth) {
     const auto at = std::find(lines.begin(), lines.end(), bpp_line);
     ASSERT_NE(at, lines.end()) << testing_support::DecodeUtf16Le(run.out);
     std::vector<std::string> block(at + 1, std::find(at, lines.end(), "Error: Invalid " + ext + "-bpp value"));
-    ASSERT_EQ(block.size(), row.encoder_options.size()) << testing_support::DecodeUtf16Le(run.out);
+    const auto& encoder = SettingsOf(row).encoder;
+    ASSERT_EQ(block.size(), encoder.size()) << testing_support::DecodeUtf16Le(run.out);
     for (size_t i = 0; i < block.size(); ++i)
-        EXPECT_TRUE(block[i].starts_with(std::string(row.encoder_options[i].label) + ": ")) << block[i];
+        EXPECT_TRUE(block[i].starts_with(std::string(encoder[i].listing) + ": ")) << block[i];
 }
 
 TEST_P(FormatRowTest, EveryAllowedDepthIsWhatTheConversionGives) {
     const OutputFormat& row = Row();
     Settings s = formats_test::CommandLineSettings();
     for (const int32_t depth : row.allowed_bpp) {
-        s.*(row.bpp_field) = depth;
+        s.*(SettingsOf(row).bpp) = depth;
         const FrameContext context = formats_test::StateFor(std::string(row.extension), s);
         const Bitmap out = ConvertBitDepth(formats_test::MakeBitmap32(9, 7, [](int x, int y) {
             return testing_support::Rgba{uint8_t(x * 28), uint8_t(y * 36), 200, uint8_t(x < 4 ? 255 : 0)};

@@ -105,7 +105,7 @@ TEST_F(SavingTest, OutputFrameFormatTakesTheSettings) {
     FrameFormat tga = OutputFrameFormat("tga", s);
     EXPECT_EQ(tga.bpp, 16);
     EXPECT_EQ(tga.save_flags, 2);
-    EXPECT_TRUE(tga.sixteen_bits_555);
+    EXPECT_TRUE(tga.rgb555);
     EXPECT_EQ(OutputFrameFormat("psd", s).bpp, 0);
 }
 

@@ -138,7 +138,7 @@ TEST(DropUnusedAlpha, KeepsTheChannelWhenTheOutputOrALaterStepUsesIt) {
     readers[1].do_image_greyscale = 1;
     readers[2].do_image_threshold = 1;
     readers[3].do_frame = 1;
-    readers[4].do_watermark = 1;
+    readers[4].do_watermark = kestrune::kTextWatermark;
     for (const Settings& s : readers) EXPECT_TRUE(kept(s, StateFor("jpg", s, 32)));
 }
 

@@ -169,7 +169,7 @@ TEST(FlipImage, MirrorsInPlace) {
 
 TEST(RotateWatermark, UsesTheAngleOfTheWatermarkModeAndLeavesCornersTransparent) {
     Settings s = CommandLineDefaults();
-    s.do_watermark = 1;
+    s.do_watermark = kestrune::kTextWatermark;
     s.text_rotation = 45;
     s.wm_image_rotation = 0;
     Bitmap out = kestrune::RotateWatermark(Solid(60, 60, 32, {255, 255, 0, 255}), s);
@@ -181,7 +181,7 @@ TEST(RotateWatermark, UsesTheAngleOfTheWatermarkModeAndLeavesCornersTransparent)
     EXPECT_EQ(PixelAt(out.get(), w / 2, h / 2), (Rgba{255, 255, 0, 255}));
 
     // Image mode turns by its own angle, not the text's.
-    s.do_watermark = 2;
+    s.do_watermark = kestrune::kImageWatermark;
     Bitmap mark = Solid(60, 60, 32, {255, 255, 0, 255});
     FIBITMAP* before = mark.get();
     EXPECT_EQ(kestrune::RotateWatermark(std::move(mark), s).get(), before);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "imaging/synthetic_bitmaps.h"
+#include "imaging/text_block.h"
 #include "platform/drawing.h"
 
 using namespace kestrune;
@@ -59,7 +60,7 @@ TextSize Measure(const std::string& text, int size = 14) {
 
 Settings TextSettings(const std::string& text) {
     Settings s = CommandLineDefaults();
-    s.do_watermark = 1;
+    s.do_watermark = kTextWatermark;
     s.text = text;
     s.font = "Arial";
     s.font_size = 14;
@@ -142,7 +143,7 @@ TEST(WatermarkText, LineXAlignsLeftCentreAndRight) {
 
 TEST(WatermarkPlacement, NinePositionsInTheImage) {
     Settings s = CommandLineDefaults();
-    s.do_watermark = 1;
+    s.do_watermark = kTextWatermark;
     s.text_x_offset = 10;
     s.text_y_offset = 5;
     const int ww = 41, wh = 20, W = 200, H = 101;
@@ -161,7 +162,7 @@ TEST(WatermarkPlacement, NinePositionsInTheImage) {
 
 TEST(WatermarkPlacement, FrameBoundaryUsesTheInsideOfTheFrame) {
     Settings s = CommandLineDefaults();
-    s.do_watermark = 2;
+    s.do_watermark = kImageWatermark;
     s.image_boundary = 1;
     s.image_x_offset = 10;
     s.image_y_offset = 10;
@@ -180,7 +181,7 @@ TEST(WatermarkPlacement, FrameBoundaryUsesTheInsideOfTheFrame) {
     s.do_frame = 0;
     EXPECT_EQ(PlaceWatermark(40, 20, 200, 100, s), (WatermarkPoint{0, 0}));
     // The text settings are not the image settings.
-    s.do_watermark = 1;
+    s.do_watermark = kTextWatermark;
     s.text_position = 8;
     s.text_x_offset = s.text_y_offset = 1;
     EXPECT_EQ(PlaceWatermark(40, 20, 200, 100, s), (WatermarkPoint{159, 79}));
@@ -377,7 +378,7 @@ TEST_F(TextWatermark, NothingIsDrawnWithoutTheFont) {
     EXPECT_FALSE(LoadWatermarkFont(layers_, s));
     EXPECT_FALSE(IsWatermarkFontLoaded(layers_));
 
-    s.do_watermark = 0;
+    s.do_watermark = kNoWatermark;
     Bitmap untouched = DrawWatermark(Solid(50, 40, 32, kBlue), Context(s));
     EXPECT_EQ(FreeImage_GetBPP(untouched.get()), 32u);
 }
@@ -388,8 +389,8 @@ namespace {
 
 Settings LogoSettings(const std::string& path) {
     Settings s = CommandLineDefaults();
-    s.do_watermark = 2;
-    s.image = path;
+    s.do_watermark = kImageWatermark;
+    s.watermark_image = path;
     s.image_opacity = 255;
     s.image_position = 0;
     s.image_x_offset = 0;
@@ -446,7 +447,7 @@ TEST(ImageWatermark, GreyscaleKeepsWhiteWhite) {
     EXPECT_EQ(PixelAt(white.get(), 15, 5), kBlue);
 
     TempDir other;
-    s.image = WriteLogo(other, kRed);
+    s.watermark_image = WriteLogo(other, kRed);
     Bitmap red = DrawLogo(s, Rgba{0, 0, 0, 255});
     EXPECT_EQ(PixelAt(red.get(), 5, 5), (Rgba{76, 76, 76, 255}));
 }
@@ -527,14 +528,14 @@ TEST(ImageWatermark, LargeLogoIsCutAndAMissingOneIsSkipped) {
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 8; ++x) ASSERT_EQ(PixelAt(out.get(), x, y), kRed);
 
-    s.image = dir / "missing.png";
+    s.watermark_image = dir / "missing.png";
     Bitmap missing = DrawLogoOver(Solid(30, 20, 32, kBlue), s);
     ASSERT_TRUE(missing);
     EXPECT_EQ(FreeImage_GetBPP(missing.get()), 24u);
     EXPECT_EQ(BoundsOfChange(missing.get(), kBlue).right, -1);
 
     testing_support::WriteFileBytes(dir / "not-an-image.png", "hello");
-    s.image = dir / "not-an-image.png";
+    s.watermark_image = dir / "not-an-image.png";
     Bitmap unreadable = DrawLogo(s, kBlue, 30, 20);
     EXPECT_EQ(BoundsOfChange(unreadable.get(), kBlue).right, -1);
 }

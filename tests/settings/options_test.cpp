@@ -224,7 +224,7 @@ TEST_F(SettingsTest, UnclosedQuoteRunsToTheLastParameter) {
 TEST_F(SettingsTest, ValueOfOnlyQuotesIsAnEmptyText) {
     EXPECT_EQ(Parse({"--wm-text=\"\""}).error, "");
     EXPECT_EQ(settings.text, "");
-    EXPECT_EQ(settings.do_watermark, 1);
+    EXPECT_EQ(settings.do_watermark, kTextWatermark);
 
     // A lone quote both opens and closes the value: nothing is joined.
     SetUp();
@@ -272,10 +272,10 @@ TEST_F(SettingsTest, SideEffects) {
     }
     SetUp();
     Parse({"--wm-image=logo.png"});
-    EXPECT_EQ(settings.image, "logo.png");
-    EXPECT_EQ(settings.do_watermark, 2);
+    EXPECT_EQ(settings.watermark_image, "logo.png");
+    EXPECT_EQ(settings.do_watermark, kImageWatermark);
     Parse({"--wm-text=x"});
-    EXPECT_EQ(settings.do_watermark, 1) << "the later watermark option decides";
+    EXPECT_EQ(settings.do_watermark, kTextWatermark) << "the later watermark option decides";
 }
 
 // ---------------------------------------------------------------- the table

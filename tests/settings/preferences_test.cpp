@@ -123,7 +123,7 @@ TEST(ValueNameTest, LookupIgnoresCaseAndUnknownNamesGiveZero) {
     EXPECT_EQ(LookupValueName(" LZW", kTableCompression), 0) << "callers trim";
     EXPECT_EQ(LookupValueName("bottomright", kTablePosition), 8);
     EXPECT_EQ(LookupValueName("48hs", kTableRawLoadAs), 4);
-    EXPECT_EQ(LookupValueName("ALL", 13), 0);
+    EXPECT_EQ(LookupValueName("ALL", kNoTable), 0);
     EXPECT_EQ(NameOfCode(kTableCompression, 1), "RLE");
     EXPECT_EQ(NameOfCode(kTableResizeAlgorithm, 9), "");
 }

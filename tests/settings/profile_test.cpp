@@ -72,7 +72,7 @@ TEST_F(ProfileTest, TextsAreTrimmedWithQuotesKeptButTheMaskLosesItsQuotes) {
                              "--rotation-back-color = \tFF0000\t\r\n"
                              "--filename-mask = \"%n% copy.%ext%\"\r\n")));
     EXPECT_EQ(settings.text, "\"Hello world\"");
-    EXPECT_EQ(settings.do_watermark, 1);
+    EXPECT_EQ(settings.do_watermark, kTextWatermark);
     EXPECT_EQ(settings.font, "Liberation Sans");
     EXPECT_EQ(settings.image_rotation_back_color, "FF0000\t") << "only blanks are trimmed";
     EXPECT_EQ(settings.filename_mask, "%n% copy.%ext%");
@@ -92,7 +92,7 @@ TEST_F(ProfileTest, EmptyValuesAreConvertedNotMissing) {
 TEST_F(ProfileTest, KeysApplyInFileOrderLaterWinning) {
     ASSERT_TRUE(Load(Profile("--jpg-quality = 10\r\n--wm-image = a.png\r\n--jpg-quality = 20\r\n--wm-text = t\r\n")));
     EXPECT_EQ(settings.jpg_quality, 20);
-    EXPECT_EQ(settings.do_watermark, 1);
+    EXPECT_EQ(settings.do_watermark, kTextWatermark);
 }
 
 TEST_F(ProfileTest, LineFormat) {
@@ -192,7 +192,7 @@ TEST_F(ProfileTest, EveryKeyActsLikeItsOption) {
             case OptionForm::Real: value = "1.5"; break;
             case OptionForm::QuotedText: value = "text"; break;
             case OptionForm::Name:
-                // a name whose code differs from the default; table 20 has none
+                // a name whose code differs from the default; the size-mode table has none
                 value = "x";
                 for (const ValueName& n : ValueNames(row.table))
                     if (std::to_string(n.code) != SettingValueText(settings, *KeyOfTarget(row.target)))

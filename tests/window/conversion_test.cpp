@@ -33,7 +33,7 @@ class ConversionTest : public WindowTest {
         settings.keep_subfolders = 1;
         settings.filename_mask = "%filename%.%ext%";
         settings.do_image_resize = 0;
-        settings.do_watermark = 0;
+        settings.do_watermark = kestrune::kNoWatermark;
     }
 
     void ChooseFormat(const QString& id) {
@@ -186,16 +186,16 @@ TEST_F(ConversionTest, ChecksFailInTheirOrderWithWarnings) {
         {[&] { settings.image_width = 50; }, "Invalid resize height value!"},
         {[&] {
              settings.do_image_resize = 0;
-             settings.do_watermark = 1;
+             settings.do_watermark = kestrune::kTextWatermark;
              settings.font = "No Such Face Anywhere";
          },
          "Unable to load selected font for a watermark: No Such Face Anywhere"},
         {[&] {
-             settings.do_watermark = 2;
-             settings.image.clear();
+             settings.do_watermark = kestrune::kImageWatermark;
+             settings.watermark_image.clear();
          },
          "Selected watermark image is invalid/empty!"},
-        {[&] { settings.image = in_->path() + "/none.png"; },
+        {[&] { settings.watermark_image = in_->path() + "/none.png"; },
          QString::fromStdString("Unable to load selected file as a watermark image: " + in_->path() + "/none.png")},
     };
     for (const Case& c : cases) {

@@ -47,7 +47,8 @@ TEST_F(PreferencesTest, MaskHelpNamesEveryTokenTheNamingExpands) {
     for (const QLabel* label : dialog.findChildren<QLabel*>())
         if (label->text().startsWith("Tokens:")) help = label->text();
     ASSERT_FALSE(help.isEmpty());
-    for (const char* token : kestrune::kMaskTokens) EXPECT_TRUE(help.contains(token)) << token;
+    for (const kestrune::MaskTokenRow& token : kestrune::kMaskTokens)
+        EXPECT_TRUE(help.contains(token.text)) << token.text;
 }
 
 TEST_F(PreferencesTest, ChangedSettingsSurviveARestartThroughConfigIni) {
@@ -100,12 +101,12 @@ TEST_F(PreferencesTest, ChangedSettingsSurviveARestartThroughConfigIni) {
     EXPECT_FLOAT_EQ(settings.image_gamma, 2.5f);
     EXPECT_EQ(settings.solid_left, 7);
     EXPECT_EQ(settings.solid_left_color, "12AB34");
-    EXPECT_EQ(settings.do_watermark, 1);
+    EXPECT_EQ(settings.do_watermark, kestrune::kTextWatermark);
     EXPECT_EQ(settings.text, "Hello%eol%World");
     EXPECT_EQ(settings.font, "Liberation Serif");
     EXPECT_EQ(settings.font_color, "FF8000");
     EXPECT_EQ(settings.text_position, 4);
-    EXPECT_EQ(settings.image, "/tmp/logo.png");
+    EXPECT_EQ(settings.watermark_image, "/tmp/logo.png");
     EXPECT_EQ(settings.filename_mask, "%n%-%filename%.%ext%");
     EXPECT_EQ(settings.file_timestamp, 2);
     EXPECT_EQ(settings.custom_timestamp, QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7), Qt::UTC).toSecsSinceEpoch());

@@ -51,7 +51,7 @@ TEST_F(ResultsTest, EachRowShowsWhatBecameOfItsFile) {
     testing_support::TempDir in, out;
     WriteGifs(in.path(), {"one.gif", "two.gif"});
     testing_support::WriteFileBytes(in.path() + "/bad.gif", "not a picture\n");
-    kestrune::settings.do_watermark = 0;
+    kestrune::settings.do_watermark = kestrune::kNoWatermark;
     kestrune::settings.do_image_resize = 0;
     Drop({QString::fromStdString(in.path())});
     window()->SetOutputFolder(QString::fromStdString(out.path()));

@@ -196,9 +196,10 @@ TEST(OutFolders, DropDownHoldsAtMost128) {
     EXPECT_EQ(folders.back(), "/f127/");
 }
 
-// Renders the main window and the progress dialog of a finished run. With
-// KESTRUNE_SCREENSHOT_DIR set the pictures are written there (the README's
-// pictures come from this test).
+// Renders the main window, the progress dialog of a finished run and the
+// preferences. With KESTRUNE_SCREENSHOT_DIR set the pictures are written
+// there, for a quick look; the README's pictures are taken by
+// tools/screenshots.sh.
 TEST_F(StartupTest, Screenshots) {
     testing_support::TempDir in, out;
     WriteGifs(in.path(), {"holiday/beach.gif", "holiday/harbour.gif", "logo.gif", "banner-animated.gif",
