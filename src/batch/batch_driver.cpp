@@ -35,9 +35,9 @@ void PrintEncoderOptions(const OutputFormat& format, const Settings& s) {
     }
 }
 
-// Input and output folders as typed; prints the message and gives false
-// when the folder cannot be used.
-bool NormaliseFolder(std::string& folder, const char* incorrect, const char* invalid) {
+// Resolves an input or output folder as typed (CheckFolder); prints the
+// console's text for a folder that cannot be used and gives false.
+bool ResolveFolderOrSay(std::string& folder, const char* incorrect, const char* invalid) {
     const std::string typed = folder;
     switch (CheckFolder(typed, batch_state.program_folder, folder)) {
         case FolderProblem::kParent: PrintLine(incorrect); return false;
@@ -156,7 +156,7 @@ bool CheckRun(BatchState& state, const Settings& s, bool debug) {
     } else {
         state.input_file.clear();
         state.input_folder = input;
-        if (!NormaliseFolder(state.input_folder, "Error: Incorrect input folder",
+        if (!ResolveFolderOrSay(state.input_folder, "Error: Incorrect input folder",
                              "Error: Invalid input folder"))
             return false;
     }
@@ -165,7 +165,7 @@ bool CheckRun(BatchState& state, const Settings& s, bool debug) {
     std::string output = run_request.output_folder;
     if (output.empty()) output = state.input_folder.empty() ? FolderPart(state.input_file) : state.input_folder;
     if (debug) PrintLine("Output: " + VisibleText(output));
-    if (!NormaliseFolder(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return false;
+    if (!ResolveFolderOrSay(output, "Error: Incorrect output folder", "Error: Invalid output folder")) return false;
     state.output_folder = output;
 
     if (state.input_format.empty() && !InputFormatList().empty()) state.input_format = InputFormatList().front();
