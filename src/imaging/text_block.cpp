@@ -50,15 +50,31 @@ bool LineMeetsWindow(Length x, Length y, Length line_width, Length line_height, 
            y + 2 * line_height > window.y && y - line_height < window.y + window.height;
 }
 
+// Block coordinates to the window's.
+double WindowX(Length x, const BlockWindow& window) { return static_cast<double>(x - window.x); }
+double WindowY(Length y, const BlockWindow& window) { return static_cast<double>(y - window.y); }
+
+// Calls draw(line, x, y) for each line of the block that can reach the
+// window, at its place in the block by its raster width.
+template <typename Draw>
+void ForEachLineInWindow(const Settings& s, const TextBlockPlan& plan, const BlockWindow& window, Draw draw) {
+    const Length padding = s.text_padding;
+    if (!plan.multi_line) {
+        if (LineMeetsWindow(padding, padding, plan.width - 2 * padding, plan.line_height, window))
+            draw(size_t{0}, padding, padding);
+        return;
+    }
+    Length y = padding;
+    for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
+        const Length x = LineX(plan.widths[i], plan.width, s);
+        if (LineMeetsWindow(x, y, plan.widths[i], plan.line_height, window)) draw(i, x, y);
+    }
+}
+
 // Text without antialiasing, painted onto `out`: text and background each
 // keep their own opacity, the text's pixels replacing the background's.
 bool PaintRasterText(const Settings& s, const Font& font, const TextBlockPlan& plan, const BlockWindow& window,
                      cairo_surface_t* out) {
-    const Length padding = s.text_padding;
-    const Length text_width = plan.width - 2 * padding;  // of a one-line text
-    // Block coordinates to the window's.
-    const auto wx = [&](Length x) { return static_cast<double>(x - window.x); };
-    const auto wy = [&](Length y) { return static_cast<double>(y - window.y); };
     const DrawColour front = ColourWithAlpha(s.font_color, s.text_opacity);
     const DrawColour back = ColourWithAlpha(s.back_color, s.back_opacity);
     Surface m = CreateLayer(static_cast<int>(window.width), static_cast<int>(window.height));
@@ -70,17 +86,9 @@ bool PaintRasterText(const Settings& s, const Font& font, const TextBlockPlan& p
     // uniformly transparent: a flood fill from any point covers it all.
     cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
     FillAll(cr.get(), back);
-    if (!plan.multi_line) {
-        if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
-            DrawRasterText(cr.get(), font, plan.lines[0], wx(padding), wy(padding), front, back);
-    } else {
-        Length y = padding;
-        for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
-            const Length x = LineX(plan.widths[i], plan.width, s);
-            if (LineMeetsWindow(x, y, plan.widths[i], plan.line_height, window))
-                DrawRasterText(cr.get(), font, plan.lines[i], wx(x), wy(y), front, back);
-        }
-    }
+    ForEachLineInWindow(s, plan, window, [&](size_t i, Length x, Length y) {
+        DrawRasterText(cr.get(), font, plan.lines[i], WindowX(x, window), WindowY(y, window), front, back);
+    });
     cr.reset();
     Drawing onto = StartDrawing(out);
     if (!onto) return false;
@@ -92,11 +100,6 @@ bool PaintRasterText(const Settings& s, const Font& font, const TextBlockPlan& p
 // drawn opaque on layers of their own, each faded as a whole.
 bool PaintVectorText(const Settings& s, const Font& font, const TextBlockPlan& plan, const BlockWindow& window,
                      cairo_surface_t* out) {
-    const Length padding = s.text_padding;
-    const Length text_width = plan.width - 2 * padding;  // of a one-line text
-    // Block coordinates to the window's.
-    const auto wx = [&](Length x) { return static_cast<double>(x - window.x); };
-    const auto wy = [&](Length y) { return static_cast<double>(y - window.y); };
     const int ww = static_cast<int>(window.width), wh = static_cast<int>(window.height);
     const DrawColour front = ColourWithAlpha(s.font_color, 255);
     const DrawColour back = ColourWithAlpha(s.back_color, 255);
@@ -107,20 +110,15 @@ bool PaintVectorText(const Settings& s, const Font& font, const TextBlockPlan& p
     if (Drawing cr = StartDrawing(k.get())) FillAll(cr.get(), back);
     Drawing cr = StartDrawing(m.get());
     if (!cr) return false;
-    if (!plan.multi_line) {
-        if (LineMeetsWindow(padding, padding, text_width, plan.line_height, window))
-            AddVectorText(cr.get(), font, plan.lines[0], wx(padding), wy(padding));
-    } else {
-        Length y = padding;
-        for (size_t i = 0; i < plan.lines.size(); ++i, y += plan.step) {
-            // The raster width is near enough to tell whether the line
-            // can reach the window.
-            if (!LineMeetsWindow(LineX(plan.widths[i], plan.width, s), y, plan.widths[i], plan.line_height, window))
-                continue;
+    // The raster width is near enough to tell whether a line can reach the
+    // window; a line of several is then placed by its antialiased width.
+    ForEachLineInWindow(s, plan, window, [&](size_t i, Length x, Length y) {
+        if (plan.multi_line) {
             const int width = RoundHalfAway(static_cast<float>(MeasureVectorTextWidth(cr.get(), font, plan.lines[i])));
-            AddVectorText(cr.get(), font, plan.lines[i], wx(LineX(width, plan.width, s)), wy(y));
+            x = LineX(width, plan.width, s);
         }
-    }
+        AddVectorText(cr.get(), font, plan.lines[i], WindowX(x, window), WindowY(y, window));
+    });
     FillPath(cr.get(), front);
     cr.reset();
     // Opaque layers faded as wholes: where text covers the background
