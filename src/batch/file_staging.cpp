@@ -170,9 +170,10 @@ bool StageFrames(BatchState& state, const RunContext& context_of_run, const File
         state.output_path = BuildOutputPath(state, s);
         const std::string target =
             numbered ? FramePath(state.output_path, index, state.conversion) : state.output_path;
-        // The frame is encoded straight into the staging file; where none
-        // can be made beside the target, the frame fails there.
-        const std::string staging = CreateTemporaryBeside(target);
+        // The frame is encoded straight into the staging file; a frame the
+        // operations refused, or one with no staging file beside its
+        // target, fails there.
+        const std::string staging = image ? CreateTemporaryBeside(target) : std::string();
         if (staging.empty()) {
             saver.Record(target, SaveResult::Failed);
             continue;
